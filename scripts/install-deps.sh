@@ -1,0 +1,38 @@
+#!/bin/bash
+# Installs every Debian package the project needs to build, test and run.
+# Idempotent: returns at once when everything is present. Needs root (or
+# password-less sudo) only when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+    # toolchain
+    build-essential cmake ninja-build pkg-config git
+    # media: FFmpeg libraries and the ffmpeg program (the converter's remux
+    # tool and the sample generator)
+    ffmpeg libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev
+    libswscale-dev libswresample-dev
+    # display and sound
+    libsdl2-dev libglew-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libx11-dev
+    # automatic calibration
+    libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
+    # update scripts
+    liblua5.1-0-dev
+    # kvptool
+    libcli11-dev nlohmann-json3-dev
+    # tests and benchmarks
+    googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth gpsbabel
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=
+[[ $(id -u) -eq 0 ]] || SUDO="sudo -n"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
