@@ -1,0 +1,102 @@
+// The camera of one viewport: draw mode, view angles, zoom and the model,
+// view and projection matrices, as plain data and free functions (no GL).
+//
+// Usage (a viewport renderer, player or converter):
+//     geometry::ViewportCamera cam = geometry::make_viewport_camera(Variant::player);
+//     cam.view = geometry::view_matrix(cam);              // after set-up
+//     auto r = geometry::set_draw_mode(cam, factory, mode, frame_w, frame_h, vp_w, vp_h);
+//     if (r.code != 0) return r.code;                     // the text went through the factory
+//     if (r.rebuild) {                                    // mode changed or never built
+//         cam.view = geometry::view_matrix(cam);
+//         if (!factory.generate_vertices(cam.draw_mode, logo, logo_angle)) return 1;
+//         cam.roll_offset_deg = factory.roll_offset();
+//         ... upload the buffers ...; cam.built = true;
+//     }
+//     geometry::set_view_angles(cam, pitch, yaw, roll, cylinder_rotation);
+//     per draw: mvp = geometry::mvp_matrix(cam); in mode 6 also
+//               factory.update_cylinder_texcoords(cam.cylinder_rotation_rad).
+// set_draw_mode applies the mode's default zoom itself (the projection does
+// not depend on the mesh), so r.zoom is the zoom after the call.
+//
+// The converter variant differs in its largest zoom (3 instead of 4), in
+// refusing mode 6 (code 21 instead of 7) and in projections that are
+// mirrored vertically (bottom and top exchanged).
+//
+// Thread-safety: plain data; belongs to the thread that renders the viewport.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/mat4.h"
+#include "geometry/vertex_factory.h"
+
+namespace geometry {
+
+constexpr float kPlayerZoomMax = 4.0f;
+constexpr float kConverterZoomMax = 3.0f;
+constexpr float kZoomMin = 0.05f;
+constexpr float kFarPlane = 50.0f;
+
+struct ViewportCamera {
+    Variant variant = Variant::player;
+    int32_t draw_mode = kModeFlat;
+    bool built = false;  // set by the renderer once the mode's mesh is uploaded
+
+    // View angles in degrees; the cylinder rotation in radians (mode 6).
+    float pitch_deg = 0.0f, yaw_deg = 0.0f, roll_deg = 0.0f;
+    float cylinder_rotation_rad = kCylinderDefaultRotationRad;
+    float roll_offset_deg = 0.0f;  // the factory's, copied at each rebuild
+
+    Vec3 eye{0.0f, 0.0f, 2.0f};
+    Vec3 centre{0.0f, 0.0f, -4.0f};
+    Vec3 up{0.0f, 1.0f, 0.0f};
+
+    float zoom = 1.0f;  // the near plane
+    float default_zoom = 1.0f;
+    float zoom_max = kPlayerZoomMax;
+    float far_plane = kFarPlane;
+
+    // Perspective half-extents at the near plane; orthographic half-extents.
+    float right = 0.0f, left = 0.0f, top = 0.0f, bottom = 0.0f;
+    float ortho_half_width = 0.0f, ortho_half_height = 0.0f;
+
+    Mat4 model = mat4_identity();
+    Mat4 view = mat4_identity();
+    Mat4 projection = mat4_identity();
+};
+
+ViewportCamera make_viewport_camera(Variant variant);
+
+struct DrawModeResult {
+    int code = kCodeOk;    // 7 (player) or 21 (converter) for a refused mode
+    bool rebuild = false;  // the mesh and view must be rebuilt for the new mode
+    float zoom = 0.0f;     // the zoom applied (the mode's default)
+};
+
+// Stores the mode and its eye distance, projection extents and default zoom
+// for a frame of frame_width x frame_height shown in a viewport_width x
+// viewport_height viewport, then applies the default zoom. Mode 0 also gives
+// the factory the frame size. A refused mode ("error: invalid draw mode %d;\n"
+// through the factory's report) changes nothing.
+DrawModeResult set_draw_mode(ViewportCamera& cam, VertexFactory& factory, int32_t mode,
+                             int32_t frame_width, int32_t frame_height, int32_t viewport_width,
+                             int32_t viewport_height);
+
+// Clamps to [0.05, zoom_max], stores it as the near plane, rebuilds the
+// projection (orthographic in modes 0, 1, 4, perspective otherwise); returns
+// the zoom applied.
+float set_zoom(ViewportCamera& cam, float zoom);
+
+// Model := identity, then (except in modes 0 and 1, which keep the angles
+// they had) Rot(s pitch, x) [Rot(90, x) in mode 3] Rot(s yaw, y)
+// Rot(s roll - roll offset, z), with s = +1 in mode 4 and -1 otherwise.
+void set_view_angles(ViewportCamera& cam, float pitch_deg, float yaw_deg, float roll_deg,
+                     float cylinder_rotation_rad);
+
+// The look-at matrix of the camera's eye, centre and up.
+Mat4 view_matrix(const ViewportCamera& cam);
+
+// projection x (view x model); the identity in mode 6.
+Mat4 mvp_matrix(const ViewportCamera& cam);
+
+}  // namespace geometry
