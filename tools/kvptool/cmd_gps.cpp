@@ -1,0 +1,229 @@
+// kvptool gps FILE... [--format json|csv|gpx]: the GPS and G-sensor track of
+// each recording, as the viewer reads it.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "command.h"
+#include "gps/track_reader.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace {
+
+struct Options {
+    std::vector<std::string> files;
+    std::string format = "json";
+};
+
+struct Recording {
+    std::string file;
+    int code = gps::kTrackNotOpened;
+    bool continuous = false;
+    std::vector<gps::GpsRecord> track;
+};
+
+// Shortest text that reads back as the same double (17 significant digits at
+// most, never fewer than the value needs).
+std::string number(double v) {
+    if (!std::isfinite(v)) return std::isnan(v) ? "nan" : (v > 0 ? "inf" : "-inf");
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+// A status or hemisphere letter as text: printable ASCII as it is, anything
+// else as \xNN so that no output format breaks on a damaged record.
+std::string letter(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7F) return std::string(1, c);
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%02X", u);
+    return buf;
+}
+
+// --- JSON
+
+nlohmann::ordered_json record_json(const gps::GpsRecord& r) {
+    return {{"hour", r.hour},
+            {"minute", r.minute},
+            {"second", r.second},
+            {"status", letter(r.status)},
+            {"valid", gps::has_fix(r)},
+            {"lat", r.latitude_deg},
+            {"ns", letter(r.ns)},
+            {"lon", r.longitude_deg},
+            {"ew", letter(r.ew)},
+            {"speed", r.speed_mps},
+            {"year", r.year},
+            {"month", r.month},
+            {"day", r.day},
+            {"gx", r.gx},
+            {"gy", r.gy},
+            {"gz", r.gz}};
+}
+
+void write_json(const std::vector<Recording>& recordings) {
+    nlohmann::ordered_json all = nlohmann::ordered_json::array();
+    for (const auto& rec : recordings) {
+        nlohmann::ordered_json records = nlohmann::ordered_json::array();
+        for (const auto& r : rec.track) records.push_back(record_json(r));
+        all.push_back({{"file", rec.file},
+                       {"code", rec.code},
+                       {"continuous", rec.continuous},
+                       {"records", records}});
+    }
+    const nlohmann::ordered_json& out = all.size() == 1 ? all[0] : all;
+    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
+// --- CSV
+
+std::string csv_field(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string q = "\"";
+    for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return q + "\"";
+}
+
+void write_csv(const std::vector<Recording>& recordings) {
+    std::cout << "file,index,hour,minute,second,status,valid,lat,ns,lon,ew,speed,year,month,day,"
+                 "gx,gy,gz\n";
+    for (const auto& rec : recordings) {
+        const std::string file = csv_field(rec.file);
+        for (std::size_t i = 0; i < rec.track.size(); ++i) {
+            const gps::GpsRecord& r = rec.track[i];
+            std::cout << file << ',' << i << ',' << r.hour << ',' << r.minute << ',' << r.second
+                      << ',' << csv_field(letter(r.status)) << ',' << (gps::has_fix(r) ? 1 : 0)
+                      << ',' << number(r.latitude_deg) << ',' << csv_field(letter(r.ns)) << ','
+                      << number(r.longitude_deg) << ',' << csv_field(letter(r.ew)) << ','
+                      << number(r.speed_mps) << ',' << r.year << ',' << r.month << ',' << r.day
+                      << ',' << r.gx << ',' << r.gy << ',' << r.gz << '\n';
+        }
+    }
+}
+
+// --- GPX 1.1
+
+// Text for XML: valid UTF-8 without control characters, markup escaped.
+std::string xml_text(const std::string& s) {
+    const std::string utf8 = platform::wide_to_utf8(platform::utf8_to_wide(s));
+    std::string out;
+    for (char c : utf8) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+        }
+    }
+    return out;
+}
+
+// A map point: a fix with a position that exists on the globe.
+bool is_map_point(const gps::GpsRecord& r) {
+    const double lat = gps::signed_latitude(r), lon = gps::signed_longitude(r);
+    return gps::has_fix(r) && std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90 &&
+           std::fabs(lon) <= 180;
+}
+
+// "YYYY-MM-DDThh:mm:ssZ", or empty when the record's date or time is not one.
+// The recorder keeps GPS (UTC) time.
+std::string gpx_time(const gps::GpsRecord& r) {
+    if (r.year < 1 || r.year > 9999 || r.month < 1 || r.month > 12 || r.day < 1 || r.day > 31 ||
+        r.hour < 0 || r.hour > 23 || r.minute < 0 || r.minute > 59 || r.second < 0 ||
+        r.second > 59) {
+        return {};
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", r.year, r.month, r.day, r.hour,
+                  r.minute, r.second);
+    return buf;
+}
+
+void write_gpx_point(const gps::GpsRecord& r) {
+    char coords[96];
+    std::snprintf(coords, sizeof coords, "lat=\"%.9f\" lon=\"%.9f\"", gps::signed_latitude(r),
+                  gps::signed_longitude(r));
+    std::cout << "      <trkpt " << coords << ">\n";
+    const std::string time = gpx_time(r);
+    if (!time.empty()) std::cout << "        <time>" << time << "</time>\n";
+    std::cout << "        <desc>speed " << number(r.speed_mps) << " m/s</desc>\n";
+    std::cout << "      </trkpt>\n";
+}
+
+void write_gpx(const std::vector<Recording>& recordings) {
+    std::cout << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                 "<gpx version=\"1.1\" creator=\"kvptool\" "
+                 "xmlns=\"http://www.topografix.com/GPX/1/1\" "
+                 "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                 "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
+                 "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n";
+    for (const auto& rec : recordings) {
+        if (rec.code != gps::kTrackExamined) continue;
+        std::cout << "  <trk>\n    <name>" << xml_text(platform::file_name_of(rec.file))
+                  << "</name>\n    <trkseg>\n";
+        for (const auto& r : rec.track) {
+            if (is_map_point(r)) write_gpx_point(r);
+        }
+        std::cout << "    </trkseg>\n  </trk>\n";
+    }
+    std::cout << "</gpx>\n";
+}
+
+int run_gps(const Options& opt) {
+    std::vector<Recording> recordings;
+    int exit_code = 0;
+    for (const auto& file : opt.files) {
+        Recording rec;
+        rec.file = file;
+        rec.code = gps::read_track(file, gps::is_ts_path(file), rec.track, rec.continuous);
+        if (rec.code != gps::kTrackExamined) {
+            std::fprintf(stderr, "kvptool gps: cannot open %s\n", file.c_str());
+            exit_code = 1;
+        }
+        recordings.push_back(std::move(rec));
+    }
+    if (opt.format == "csv") {
+        write_csv(recordings);
+    } else if (opt.format == "gpx") {
+        write_gpx(recordings);
+    } else {
+        write_json(recordings);
+    }
+    return exit_code;
+}
+
+void setup_gps(CLI::App& app, int& exit_code) {
+    auto opt = std::make_shared<Options>();
+    auto* sub = app.add_subcommand(
+        "gps", "Write the GPS and G-sensor track of recordings (side file, TS packets, MP4 box)");
+    sub->add_option("files", opt->files, "MP4 or MPEG-TS recordings")->required();
+    sub->add_option("--format", opt->format,
+                    "json: one object per recording (an array for several); csv: one row per "
+                    "record; gpx: one track per recording, a point per record with a fix")
+        ->check(CLI::IsMember({"json", "csv", "gpx"}));
+    sub->callback([opt, &exit_code] { exit_code = run_gps(*opt); });
+}
+
+}  // namespace
+
+KVPTOOL_COMMAND(gps, setup_gps)
