@@ -14,9 +14,12 @@ void silence_callback(void*, Uint8* stream, int len) {
 
 bool CheckAudioDevice(ErrorText& errors) {
     // The sound subsystem is taken for the probe only and handed back, so
-    // that a later probe sees the machine's devices afresh.
+    // that a later probe sees the machine's devices afresh; SDL is shut down
+    // again when nothing else of it was running.
+    const bool sdl_was_running = SDL_WasInit(SDL_INIT_EVERYTHING) != 0;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         errors.set("error: can't open audio for SDL;\n");
+        if (!sdl_was_running) SDL_Quit();
         return false;
     }
     SDL_AudioSpec want{};
@@ -31,6 +34,7 @@ bool CheckAudioDevice(ErrorText& errors) {
     SDL_PauseAudio(0);
     SDL_CloseAudio();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!sdl_was_running) SDL_Quit();
     return opened;
 }
 
