@@ -1,0 +1,42 @@
+// The sound side of opening a file: the probe of the sound device, the
+// resampler to 16-bit stereo and the device request the display thread
+// opens when playback starts.
+#pragma once
+
+#include <SDL2/SDL.h>
+
+#include "error_text.h"
+#include "video_state.h"
+
+namespace sphere_player {
+
+// The probe's device request.
+inline constexpr int kProbeFrequency = 44100;
+inline constexpr int kProbeChannels = 2;
+inline constexpr Uint16 kProbeSamples = 1024;
+inline constexpr SDL_AudioFormat kOutputAudioFormat = AUDIO_S16SYS;  // 0x8010 here
+
+// Opens the default sound device with the probe's request and closes it
+// again at once. False (with the error text) when there is none.
+bool CheckAudioDevice(ErrorText& errors);
+
+enum class ResamplerSetup {
+    ok,
+    create_failed,  // Init fails
+    init_failed,    // the sound is dropped, Init goes on
+};
+
+// Prepares the conversion of the audio decoder's frames to interleaved
+// 16-bit stereo at the same rate (the input is always taken as mono, as the
+// recorder writes it), the 768000-byte output buffer and the audio frame.
+ResamplerSetup setup_resampler(video_state& vs);
+
+// The device request for the opened sound: the decoder's rate, 16-bit
+// stereo, one decoder frame per callback.
+void fill_wanted_spec(video_state& vs, void* player);
+
+// The callback SDL's audio thread runs for the opened device (user data:
+// the player's state).
+void audio_callback(void* userdata, Uint8* stream, int len);
+
+}  // namespace sphere_player

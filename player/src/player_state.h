@@ -1,0 +1,101 @@
+// Everything one player object owns, grouped by the thread that owns it.
+// The interface operations (sphere_player_impl.cpp) and the player's worker
+// threads work on this record; video_state holds what the threads share.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "SpherePlayer.h"
+#include "error_text.h"
+#include "ffmpeg_handles.h"
+#include "video_state.h"
+
+class ogl_rendererMgr;  // the display thread's renderer manager
+
+namespace sphere_player {
+
+inline constexpr std::size_t kDroppedFileBufferSize = 256;
+inline constexpr std::size_t kFilterDescriptionSize = 128;  // 127 characters and the terminator
+inline constexpr int kMaxVolume = SDL_MIX_MAXVOLUME;        // 128
+inline constexpr int kDisplayOrientationCount = 3;          // 3 is passed on as 2
+
+// Start-up status of a worker thread, as Play waits for it.
+enum class StartupStatus : int { starting = 0, running = 1, failed = 2 };
+
+// No frame step is requested.
+inline constexpr int kNoStepRequest = -1;
+
+struct player_state {
+    // --- the audio callback's current chunk (reset by Play and Seek under
+    // video_state::state_mutex)
+    int audio_chunk_remaining = 0;
+    const std::uint8_t* audio_chunk_read = nullptr;
+
+    // --- the dropped-file buffer (display thread) and the path Init opened
+    char dropped_file[kDroppedFileBufferSize] = {};
+    std::string media_path;
+
+    // --- set by the display thread on each turn of its loop
+    std::atomic<bool> display_started{false};
+    // 1 from the end of a successful Play until all worker threads have ended
+    std::atomic<int> playing{0};
+    std::atomic<bool> read_running{false}, decode_running{false}, display_running{false},
+        clock_running{false};
+    // the file has sound and the device opened for it
+    std::atomic<bool> audio_enabled{false};
+
+    // --- handed to Play
+    FrameCallback on_frame = nullptr;
+    EndCallback on_end = nullptr;
+    ErrorCallback on_error = nullptr;
+    void* frame_context = nullptr;
+    void* context = nullptr;
+
+    std::atomic<int> volume{kMaxVolume};  // SDL mixing volume, 0 to 128
+    ErrorText errors;
+
+    // --- owned by the display thread, which creates and destroys it
+    ogl_rendererMgr* renderer = nullptr;
+
+    // --- started by Play, joined by Stop
+    std::thread read_thread, decode_thread, display_thread, clock_thread;
+
+    // --- start-up statuses of the display, decode and read threads
+    std::mutex status_mutex;
+    StartupStatus display_status = StartupStatus::starting;
+    StartupStatus decode_status = StartupStatus::starting;
+    StartupStatus read_status = StartupStatus::starting;
+
+    std::unique_ptr<video_state> vs;
+
+    // --- frame stepping while paused (guarded by video_state::view_mutex)
+    int step_history_index = 0;
+    int step_history_length = 0;
+    int step_request = kNoStepRequest;  // 1 forward, 0 backward
+    bool step_in_progress = false;
+    std::int64_t paused_position_ms = 0;
+
+    std::int64_t last_pcr = 0;  // of the opened TS file, see tsfix::read_last_pcr
+    DOR_NativeWindow native_window = nullptr;
+
+    std::atomic<bool> double_click{false};
+    std::atomic<bool> end_callback_fired{false};
+    bool audio_device_available = false;  // the result of CheckAudioDevice
+
+    // --- the video filter, guarded by filter_mutex
+    std::mutex filter_mutex;
+    FilterGraphPtr filter_graph;
+    AVFilterContext* filter_source = nullptr;  // owned by filter_graph
+    AVFilterContext* filter_sink = nullptr;    // owned by filter_graph
+    FramePtr filtered_frame;
+    bool filter_active = false;
+    char filter_description[kFilterDescriptionSize] = {};
+};
+
+}  // namespace sphere_player

@@ -1,0 +1,144 @@
+// The record the player's threads share: the opened media, the window and
+// view settings, the state flags, the clock, the audio and video decoding
+// state and the queues. One per player, reset by every Init.
+//
+// Lock order (the whole library). Each thread holds at most one of these at
+// a time, with two exceptions:
+//   - the picture-queue mutex may be taken inside the filter mutex (the
+//     decode thread stamping a filtered picture);
+//   - a queue's own mutex is never held while taking state_mutex.
+// The mutexes: player_state::status_mutex and player_state::filter_mutex
+// (player object), and here view_mutex, state_mutex, clock_mutex, the mutex
+// of each PacketQueue, of the PtsQueue and of the PictureQueue.
+// Operations that hand a change to the display thread (pending_* fields)
+// release view_mutex while they wait for it to be taken.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+
+#include <SDL2/SDL.h>
+
+#include "SpherePlayer.h"
+#include "ffmpeg_handles.h"
+#include "media_queues.h"
+
+namespace sphere_player {
+
+inline constexpr int kMaxViewports = DOR_PLAYER_MAX_VIEWPORTS;
+inline constexpr int kViewAngles = 3;  // pitch, yaw, roll
+inline constexpr float kAngleLimitMin = -180.0f;
+inline constexpr float kAngleLimitMax = 180.0f;
+inline constexpr float kInitialCylinderRotationRad = 1.5707964f;  // pi / 2
+inline constexpr std::size_t kAudioOutBufferBytes = 768000;       // 192000 stereo S16 samples
+inline constexpr int kOutputChannels = 2;
+inline constexpr AVRational kMillisecondTimeBase{1, 1000};
+inline constexpr int kNoStream = -1;
+// Pending view changes name the viewport as index + 1; this means none.
+inline constexpr int kNoPendingChange = 0;
+inline constexpr int kNoOrientationRequest = -1;
+
+struct ViewportRect {
+    int x = 0, y = 0, width = 0, height = 0;  // window pixels, origin at the bottom left
+};
+
+// The window and view settings. Guarded by video_state::view_mutex; the
+// display thread applies them, the interface operations write them.
+struct ViewRecord {
+    SDL_Window* window = nullptr;        // made and destroyed by the display thread
+    SDL_GLContext gl_context = nullptr;  // likewise
+    int window_x = 0, window_y = 0, window_width = 0, window_height = 0;
+    DOR_NativeWindow native_window = nullptr;
+    int use_native_window = 0;  // 1: show in native_window; 0: a window of our own
+    int mouse_x = 0, mouse_y = 0;
+    std::array<int, kMaxViewports> draw_mode{};
+    std::array<ViewportRect, kMaxViewports> rect{};
+    std::array<float, kMaxViewports> zoom{};
+    std::array<std::array<float, kViewAngles>, kMaxViewports> angles_deg{};
+    int pending_draw_mode = kNoPendingChange;  // viewport + 1 whose mode the display must apply
+    int pending_rect = kNoPendingChange;       // viewport + 1 whose rectangle it must apply
+    std::array<int, kMaxViewports> enabled{};
+    std::array<std::array<float, kViewAngles>, kMaxViewports> angle_min_deg{};
+    std::array<std::array<float, kViewAngles>, kMaxViewports> angle_max_deg{};
+    float cylinder_rotation_rad = kInitialCylinderRotationRad;
+    // Orientation asked for with SetOrientation before the renderer exists
+    // (kNoOrientationRequest: none); the display thread applies it.
+    int orientation_request = kNoOrientationRequest;
+};
+
+// Puts every angle limit back to [-180, 180].
+void reset_angle_limits(ViewRecord& view);
+
+struct video_state {
+    // --- set by Init; read-only while playing
+    FormatContextPtr format;
+    int duration_minutes = 0, duration_seconds = 0, duration_milliseconds = 0;
+    std::array<int, 3> reserved_play_time{};  // always 0
+    std::int64_t duration_ms = 0;
+    // --- written by GetCurrentPositionMs and frame stepping
+    std::int64_t position_ms = 0;
+
+    // --- guarded by view_mutex
+    ViewRecord view;
+    std::mutex view_mutex;
+
+    // --- guarded by state_mutex: every worker looks at these under it
+    std::mutex state_mutex;
+    int abort_request = 0;  // playback must end
+    int read_over = 0;      // the read thread has delivered everything
+    int decode_over = 0;    // the decode thread has drained the video queue
+    int paused = 0;
+
+    // --- clock bookkeeping, guarded by clock_mutex (milliseconds of clock())
+    int clock_paused_total_ms = 0;
+    int clock_start_tick_ms = 0;
+
+    // --- owned by the read thread: the highest video pts read so far (clock
+    // units); reset by Play and Seek
+    std::int64_t highest_video_pts = 0;
+
+    // --- audio: set by Init, then owned by the audio callback
+    CodecContextPtr audio_codec;
+    AVStream* audio_stream = nullptr;  // owned by `format`; kept when audio is dropped
+    int audio_stream_index = kNoStream;
+    PacketQueue audio_packets;
+    SwrPtr resampler;
+    AvBytesPtr audio_out_buffer;  // kAudioOutBufferBytes
+    FramePtr audio_frame;
+    int audio_out_buffer_size_s16 = 0;  // bytes of one decoded frame as stereo S16
+    int output_channels = kOutputChannels;
+
+    // --- the playback clock, guarded by clock_mutex
+    std::int64_t clock_value = 0;                   // in audio_tbase units
+    AVRational audio_tbase = kMillisecondTimeBase;  // set by Init
+    std::mutex clock_mutex;
+
+    // --- video: set by Init, then owned by the decode thread
+    AVPixelFormat output_pix_fmt = AV_PIX_FMT_YUV420P;
+    CodecContextPtr video_codec;
+    int video_stream_index = kNoStream;
+    SwsPtr scaler;                                  // decoder format to YUV420P, same size
+    AVStream* video_stream = nullptr;               // owned by `format`
+    AVPixelFormat video_pix_fmt = AV_PIX_FMT_NONE;  // after the full-range mapping
+    PacketQueue video_packets;
+    PictureQueue pictures;
+    PtsQueue pts;
+    FramePtr decode_frame;
+    float frame_rate = 0.0f;
+
+    // --- audio device request, filled by Init, used by the display thread
+    SDL_AudioSpec wanted_spec{};
+    // Millisecond clock ticks per clock unit when a file with sound plays
+    // without a sound device: (1/1000) / audio_tbase; otherwise 1.
+    int clock_scale = 1;
+
+    // The caller's record, valid until Stop has returned.
+    const init_param* param = nullptr;
+};
+
+// Releases everything a previous Init opened and puts the record back to
+// its state before Init: the view settings stay, the angle limits are reset.
+void reset_video_state(video_state& vs);
+
+}  // namespace sphere_player
