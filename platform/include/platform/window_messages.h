@@ -1,0 +1,70 @@
+// Messages posted to native windows: what PostMessageW and GetParent gave
+// the original system, for X11 window ids.
+//
+// A host program registers its windows (each with its parent, 0 for a
+// top-level window) and drains each window's queue from its own thread:
+// either by calling dispatch_messages(), which hands every waiting message
+// to the window's sink on the calling thread, or with take_message(). Any
+// thread may post; posting only queues the message and never calls into the
+// host. wakeup_fd() gives a descriptor that a host's poll() loop can watch.
+//
+//     platform::register_window(video, frame, nullptr);
+//     platform::register_window(frame, 0, [](const WindowMessage& m) { ... });
+//     // a library thread:
+//     platform::post_message(platform::parent_window(video), 1225, 3, 3120);
+//     // the host's loop:
+//     platform::dispatch_messages(frame);
+//
+// Thread-safety: every function may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace platform {
+
+// A native window: an X11 window id (0: none).
+using NativeWindow = std::uintptr_t;
+
+struct WindowMessage {
+    NativeWindow window = 0;  // the window it was posted to
+    unsigned message = 0;
+    std::uintptr_t wparam = 0;
+    std::intptr_t lparam = 0;
+};
+
+// Called by dispatch_messages on the host's thread, once per message.
+using MessageSink = std::function<void(const WindowMessage& message)>;
+
+// Makes `window` known with its parent (0: top-level) and its sink (may be
+// empty: the host then takes messages with take_message). Registering an
+// already known window replaces its parent and sink and keeps its queue.
+void register_window(NativeWindow window, NativeWindow parent, MessageSink sink);
+// Forgets the window and drops its waiting messages.
+void unregister_window(NativeWindow window);
+
+// The registered parent of `window` (GetParent); 0 when it has none or is
+// not registered.
+NativeWindow parent_window(NativeWindow window);
+
+// Queues a message for `window` and returns at once (PostMessageW). False
+// when the window is not registered (the message is dropped).
+bool post_message(NativeWindow window, unsigned message, std::uintptr_t wparam,
+                  std::intptr_t lparam);
+
+// Removes the oldest message waiting for `window`; false when none waits.
+bool take_message(NativeWindow window, WindowMessage* out);
+// As take_message, waiting up to timeout_ms for one to arrive.
+bool wait_message(NativeWindow window, WindowMessage* out, int timeout_ms);
+
+// Hands every message waiting for `window` to its sink, on the calling
+// thread, oldest first (messages posted meanwhile wait for the next call).
+// Returns how many were delivered; without a sink the messages stay queued.
+int dispatch_messages(NativeWindow window);
+
+// A descriptor that is readable while `window` has messages waiting (an
+// eventfd owned by the registry; -1 when the window is not registered).
+// Valid until the window is unregistered.
+int wakeup_fd(NativeWindow window);
+
+}  // namespace platform
