@@ -175,7 +175,7 @@ protected:
         const sphere_player::DOR_OglRenderer* vp = mgr_->viewport(index);
         const auto clip = geometry::mat4_transform_point(geometry::mvp_matrix(vp->camera()), point);
         if (clip[3] <= 0.0f) return std::nullopt;
-        const sphere_player::ViewportRect& r = vp->rect();
+        const sphere_player::DOR_OglRenderer::Rect& r = vp->rect();
         const double x = r.x + (clip[0] / clip[3] + 1.0) * 0.5 * r.width;
         const double y = r.y + (clip[1] / clip[3] + 1.0) * 0.5 * r.height;
         if (x < r.x || y < r.y || x >= r.x + r.width || y >= r.y + r.height) return std::nullopt;

@@ -13,7 +13,7 @@
 
 #include "ogl_rendererMgr/renderer_messages.h"
 
-namespace sphere_player {
+namespace sphere_player::ogl {
 
 // Owns one GL object name (0 = none) and deletes it on reset or destruction.
 template <class Traits>
@@ -118,4 +118,4 @@ inline void clear_gl_errors() {
     }
 }
 
-}  // namespace sphere_player
+}  // namespace sphere_player::ogl

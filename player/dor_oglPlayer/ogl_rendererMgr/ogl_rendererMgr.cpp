@@ -5,6 +5,9 @@
 #include "ogl_rendererMgr/stitching_program.h"
 
 namespace sphere_player {
+
+using namespace ogl;
+
 namespace {
 
 // Source name that the frame upload's GL error message carries.
@@ -96,7 +99,8 @@ int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle
     if (shared_.program.get() == 0) return kRendererFailure;
     if (bind_program_inputs() != kRendererOk) return kRendererFailure;
     glEnable(GL_DEPTH_TEST);
-    const ViewportOptions options{calib_path, orientation, panorama_input, need_logo, logo_angle};
+    const DOR_OglRenderer::Options options{calib_path, orientation, panorama_input, need_logo,
+                                           logo_angle};
     for (DOR_OglRenderer& viewport : viewports_) {
         if (int rc = viewport.init(options)) return rc;
     }

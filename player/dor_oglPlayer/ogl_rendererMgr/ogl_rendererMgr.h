@@ -79,7 +79,7 @@ public:
     const char* error_text() const { return shared_.messages.text(); }
 
     // Null discards printed messages. Also used by the viewports' meshes.
-    void set_message_sink(MessageSink sink);
+    void set_message_sink(ogl::MessageSink sink);
     // Read access for diagnostics and tests; null for an index above 3.
     const DOR_OglRenderer* viewport(unsigned index) const;
 
@@ -98,7 +98,7 @@ private:
     int upload_plane(GLuint name, const unsigned char* pixels, int width, int height);
 
     std::array<DOR_OglRenderer, kViewportCount> viewports_;
-    RendererShared shared_;  // textures, locations, program, error text
+    ogl::RendererShared shared_;  // textures, locations, program, error text
     geometry::Mat4 st_matrix_;
     int frame_width_ = 0;  // of the Y plane
     int frame_height_ = 0;

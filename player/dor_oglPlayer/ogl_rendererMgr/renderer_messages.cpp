@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-namespace sphere_player {
+namespace sphere_player::ogl {
 namespace {
 
 void write_to_stdout(std::string_view text) {
@@ -53,4 +53,4 @@ void RendererMessages::write(bool to_sink, const char* format, va_list args) con
     if (to_sink && sink_) sink_(message);
 }
 
-}  // namespace sphere_player
+}  // namespace sphere_player::ogl

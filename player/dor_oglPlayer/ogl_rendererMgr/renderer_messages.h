@@ -11,7 +11,7 @@
 
 #include "geometry/vertex_factory.h"
 
-namespace sphere_player {
+namespace sphere_player::ogl {
 
 // Receives each printed message whole ("error ...\n"); standard output by
 // default.
@@ -45,4 +45,4 @@ private:
     MessageSink sink_;
 };
 
-}  // namespace sphere_player
+}  // namespace sphere_player::ogl

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace sphere_player {
+namespace sphere_player::ogl {
 namespace {
 
 constexpr const char* kVertexShader = R"(#version 130
@@ -128,4 +128,4 @@ GlProgram generate_stitching_program(const RendererMessages& messages) {
     return program;
 }
 
-}  // namespace sphere_player
+}  // namespace sphere_player::ogl

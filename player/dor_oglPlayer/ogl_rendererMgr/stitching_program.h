@@ -8,7 +8,7 @@
 
 #include "ogl_rendererMgr/gl_objects.h"
 
-namespace sphere_player {
+namespace sphere_player::ogl {
 
 // ITU-R BT.601 limited range, column-major for glUniformMatrix3fv without
 // transpose: R = 1.164 Y' + 1.596 V', G = 1.164 Y' - 0.392 U' - 0.813 V',
@@ -24,4 +24,4 @@ constexpr std::array<float, 9> kColorConversion = {
 // an empty name on failure.
 GlProgram generate_stitching_program(const RendererMessages& messages);
 
-}  // namespace sphere_player
+}  // namespace sphere_player::ogl

@@ -1,6 +1,9 @@
 #include "ogl_rendererMgr/ogl_renderer/ogl_renderer.h"
 
 namespace sphere_player {
+
+using namespace ogl;
+
 namespace {
 
 // Source name and line numbers that the viewport's GL error messages carry.
@@ -43,16 +46,16 @@ void DOR_OglRenderer::set_message_sink(const MessageSink& sink) {
     factory_.set_message_sink(sink);
 }
 
-int DOR_OglRenderer::init(const ViewportOptions& options) {
+int DOR_OglRenderer::init(const Options& options) {
     if (int rc = factory_.set_calibration(options.calib_path, options.orientation,
                                           options.panorama_input)) {
         return rc;
     }
-    camera_.model = geometry::mat4_identity();
+    // The default camera: identity model, unbuilt, the default look-at.
+    camera_ = geometry::make_viewport_camera(geometry::Variant::player);
     need_logo_ = options.need_logo;
     logo_angle_deg_ = options.logo_angle_deg;
     panorama_input_ = options.panorama_input;
-    camera_.built = false;
     camera_.view = geometry::view_matrix(camera_);
     return 0;
 }

@@ -17,22 +17,22 @@
 
 namespace sphere_player {
 
-// Window pixels, origin at the bottom left as glViewport takes them.
-struct ViewportRect {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-// What the manager's initialisation hands every viewport.
-struct ViewportOptions {
-    const char* calib_path = nullptr;
-    int orientation = 0;
-    bool panorama_input = false;
-    bool need_logo = false;
-    int logo_angle_deg = -1;  // negative: chosen from the lens
-};
-
 class DOR_OglRenderer {
 public:
+    // Window pixels, origin at the bottom left as glViewport takes them.
+    struct Rect {
+        int x = 0, y = 0, width = 0, height = 0;
+    };
+
+    // What the manager's initialisation hands every viewport.
+    struct Options {
+        const char* calib_path = nullptr;
+        int orientation = 0;
+        bool panorama_input = false;
+        bool need_logo = false;
+        int logo_angle_deg = -1;  // negative: chosen from the lens
+    };
+
     DOR_OglRenderer();
     ~DOR_OglRenderer();
     DOR_OglRenderer(const DOR_OglRenderer&) = delete;
@@ -40,13 +40,13 @@ public:
 
     // Gives the viewport its index and the manager's shared state, which
     // must outlive it. Called once, by the manager's constructor.
-    void connect(int index, RendererShared* shared);
+    void connect(int index, ogl::RendererShared* shared);
     // Where the factory prints its messages (the manager's sink).
-    void set_message_sink(const MessageSink& sink);
+    void set_message_sink(const ogl::MessageSink& sink);
 
     // Loads the calibration and resets the camera; the viewport is unbuilt
     // afterwards. 0 or the calibration loader's code.
-    int init(const ViewportOptions& options);
+    int init(const Options& options);
 
     // Regenerates the mesh of the current draw mode and uploads it. 0, or 1
     // with the viewport unbuilt when buffers were lost on the way.
@@ -74,7 +74,7 @@ public:
 
     int index() const { return index_; }
     bool built() const { return camera_.built; }
-    const ViewportRect& rect() const { return rect_; }
+    const Rect& rect() const { return rect_; }
     const geometry::ViewportCamera& camera() const { return camera_; }
     const geometry::VertexFactory& factory() const { return factory_; }
 
@@ -94,12 +94,12 @@ private:
     int gl_failure(int line, GLenum code);
 
     // --- the uploaded mesh; the counts always describe these buffers
-    std::array<GlBuffer, kBufferCount> buffers_;
+    std::array<ogl::GlBuffer, kBufferCount> buffers_;
     GLsizei vertex_count_ = 0;
     GLsizei texcoord_floats_ = 0;
 
-    RendererShared* shared_ = nullptr;  // the manager's, not owned
-    int index_ = 0;                     // printed as "vp"
+    ogl::RendererShared* shared_ = nullptr;  // the manager's, not owned
+    int index_ = 0;                          // printed as "vp"
 
     geometry::VertexFactory factory_{geometry::Variant::player};
     geometry::ViewportCamera camera_ = geometry::make_viewport_camera(geometry::Variant::player);
@@ -107,7 +107,7 @@ private:
     bool need_logo_ = false;
     bool panorama_input_ = false;
     int logo_angle_deg_ = -1;
-    ViewportRect rect_;
+    Rect rect_;
 };
 
 }  // namespace sphere_player
