@@ -33,7 +33,7 @@ void point_attribute(GLint location, GLint components) {
 
 DOR_OglRenderer::DOR_OglRenderer() = default;
 
-// The buffer objects go before the factory's arrays (member order).
+// Deletes the buffer objects: the GL context must still be current.
 DOR_OglRenderer::~DOR_OglRenderer() = default;
 
 void DOR_OglRenderer::connect(int index, RendererShared* shared) {
