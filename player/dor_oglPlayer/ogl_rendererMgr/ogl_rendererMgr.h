@@ -59,9 +59,11 @@ public:
     // index %d;\n" and returns 5 (the float getters return 5.0f).
     int set_viewport_rect(unsigned index, int x, int y, int width, int height);  // 1: GL error
     int set_draw_mode(unsigned index, int mode);  // 7 bad mode, 1 build failure
+    // Angles in degrees; the cylinder rotation (mode 6) in radians.
     int set_view_angles(unsigned index, float pitch, float yaw, float roll,
                         float cylinder_rotation);
-    int set_zoom(unsigned index, float* zoom);  // applied zoom written back
+    // The applied (clamped) zoom is written back; 1 when zoom is null.
+    int set_zoom(unsigned index, float* zoom);
     float get_zoom(unsigned index) const;
     float get_default_zoom(unsigned index) const;
     int get_view_angles(unsigned index, float* pitch, float* yaw, float* roll) const;
