@@ -1,0 +1,216 @@
+// Render cost of one picture in the player's window: upload of a 1920x1920
+// YUV 4:2:0 frame, draw of 1 or 4 mode-2 (sphere) viewports, glFinish, and in
+// the "swap" variants the buffer swap, into a 1224x658 SDL window on
+// whatever GL the display offers (Mesa llvmpipe under Xvfb without a GPU).
+// Wall time: the GL driver works in its own threads. Run it as
+//     xvfb-run -a -s "-screen 0 1920x1080x24" build/bin/render_bench
+//     --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+// (one command line).
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "calib_file.h"
+#include "gl_window.h"
+#include "ogl_rendererMgr/ogl_rendererMgr.h"
+#include "temp_dir.h"
+
+namespace {
+
+constexpr int kFrameSize = 1920;
+constexpr int kWindowWidth = 1224;
+constexpr int kWindowHeight = 658;
+constexpr float kLensHalfAngleRad = 1.6f;  // a lens of about 183 degrees
+constexpr float kCylinderRotationRad = 1.5707964f;
+constexpr int kWarmUpPictures = 3;
+
+struct Angles {
+    float pitch, yaw;
+};
+// The single view and the four-way split of the viewer's first direction,
+// with the camera mounting the viewer passes by default (orientation 1:
+// roll offset 180 degrees), so the views look into the lens.
+constexpr int kOrientation = 1;
+constexpr Angles kSingleView = {-130.0f, 90.0f};
+constexpr std::array<Angles, 4> kFourViews = {
+    {{-150.0f, 0.0f}, {-150.0f, -180.0f}, {-150.0f, 90.0f}, {-150.0f, -90.0f}}};
+
+// The window, a manager with all four viewports built in mode 2, and one
+// frame; made once for every benchmark of the program.
+struct Scene {
+    kvp_test::TempDir dir;
+    std::unique_ptr<renderer_test::GlWindow> window;
+    std::unique_ptr<sphere_player::ogl_rendererMgr> mgr;
+    std::vector<uint8_t> y, u, v;
+    std::string error;
+
+    Scene() {
+        window = std::make_unique<renderer_test::GlWindow>(kWindowWidth, kWindowHeight);
+        if (!window->ok()) {
+            error = "no GL context: " + window->reason();
+            return;
+        }
+        make_frame();
+        mgr = std::make_unique<sphere_player::ogl_rendererMgr>();
+        mgr->set_message_sink(nullptr);
+        const std::string calib = geometry_test::write_calib(dir, lens());
+        if (mgr->init(calib.c_str(), false, -1, false, kFrameSize, kFrameSize, nullptr, 0, 0,
+                      kOrientation)) {
+            error = std::string("init: ") + mgr->error_text();
+            return;
+        }
+        for (unsigned vp = 0; vp < 4; ++vp) {
+            mgr->set_viewport_rect(vp, 0, 0, kWindowWidth, kWindowHeight);
+            if (mgr->set_draw_mode(vp, geometry::kModeSphere) != 0) {
+                error = std::string("draw mode: ") + mgr->error_text();
+                return;
+            }
+        }
+    }
+
+    ~Scene() {
+        mgr.reset();
+        window.reset();
+    }
+
+    static geometry_test::CalibSpec lens() {
+        geometry_test::CalibSpec spec;
+        spec.set_all_rotations(geometry_test::kIdentity);
+        spec.set_all_centres(kFrameSize / 2.0f, kFrameSize / 2.0f);
+        spec.k1 = kFrameSize / 2.0f / (700.0f * kLensHalfAngleRad);
+        spec.k3 = spec.k5 = 0.0f;
+        spec.width = spec.height = kFrameSize;
+        spec.t_max = kLensHalfAngleRad;
+        return spec;
+    }
+
+    // A smooth picture with detail everywhere, as a decoded frame has.
+    void make_frame() {
+        const int c = kFrameSize / 2;
+        y.resize(static_cast<size_t>(kFrameSize) * kFrameSize);
+        u.resize(static_cast<size_t>(c) * c);
+        v.resize(u.size());
+        for (int r = 0; r < kFrameSize; ++r)
+            for (int x = 0; x < kFrameSize; ++x) y[r * kFrameSize + x] = (x ^ r) & 0xFF;
+        for (int r = 0; r < c; ++r) {
+            for (int x = 0; x < c; ++x) {
+                u[r * c + x] = static_cast<uint8_t>(x * 255 / c);
+                v[r * c + x] = static_cast<uint8_t>(r * 255 / c);
+            }
+        }
+    }
+
+    // Sets the viewports up and draws a few pictures untimed, so that the
+    // driver has compiled its code for this state.
+    void layout(int viewports) {
+        set_up_viewports(viewports);
+        const bool enabled[4] = {true, viewports == 4, viewports == 4, viewports == 4};
+        upload();
+        for (int i = 0; i < kWarmUpPictures; ++i) mgr->draw(enabled);
+        glFinish();
+    }
+
+    int upload() { return mgr->upload_frame(y.data(), u.data(), v.data(), kFrameSize, kFrameSize); }
+
+    void set_up_viewports(int viewports) {
+        if (viewports == 1) {
+            mgr->set_viewport_rect(0, 0, 0, kWindowWidth, kWindowHeight);
+            mgr->set_draw_mode(0, geometry::kModeSphere);
+            mgr->set_view_angles(0, kSingleView.pitch, kSingleView.yaw, 0, kCylinderRotationRad);
+            return;
+        }
+        const int w = kWindowWidth / 2, h = kWindowHeight / 2;
+        for (unsigned vp = 0; vp < 4; ++vp) {
+            mgr->set_viewport_rect(vp, (vp % 2) * w, (vp / 2) * h, w, h);
+            mgr->set_draw_mode(vp, geometry::kModeSphere);
+            mgr->set_view_angles(vp, kFourViews[vp].pitch, kFourViews[vp].yaw, 0,
+                                 kCylinderRotationRad);
+        }
+    }
+};
+
+Scene& scene() {
+    static Scene s;
+    return s;
+}
+
+// Arguments: viewports (1 or 4), swap (0 or 1).
+void BM_RenderFrame(benchmark::State& state) {
+    Scene& s = scene();
+    if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
+    const int viewports = static_cast<int>(state.range(0));
+    const bool swap = state.range(1) != 0;
+    s.layout(viewports);
+    const bool enabled[4] = {true, viewports == 4, viewports == 4, viewports == 4};
+    for (auto _ : state) {
+        if (s.upload() != 0 || s.mgr->draw(enabled) != 0) {
+            return state.SkipWithError(s.mgr->error_text());
+        }
+        glFinish();
+        if (swap) s.window->swap();
+    }
+}
+BENCHMARK(BM_RenderFrame)
+    ->ArgNames({"viewports", "swap"})
+    ->Args({1, 0})
+    ->Args({4, 0})
+    ->Args({1, 1})
+    ->Args({4, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The two halves of a picture's cost: replacing the three plane textures,
+// and drawing from them.
+void BM_UploadFrame(benchmark::State& state) {
+    Scene& s = scene();
+    if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
+    for (auto _ : state) {
+        s.upload();
+        glFinish();
+    }
+}
+BENCHMARK(BM_UploadFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DrawOnly(benchmark::State& state) {
+    Scene& s = scene();
+    if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
+    const int viewports = static_cast<int>(state.range(0));
+    s.layout(viewports);
+    const bool enabled[4] = {true, viewports == 4, viewports == 4, viewports == 4};
+    for (auto _ : state) {
+        s.mgr->draw(enabled);
+        glFinish();
+    }
+}
+BENCHMARK(BM_DrawOnly)
+    ->ArgName("viewports")
+    ->Arg(1)
+    ->Arg(4)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The GL driver allocates and frees a few megabytes per draw; with glibc's
+// initial thresholds every free trims the heap and the next picture faults
+// the pages in again (about 20 ms a picture here), until some large block
+// freed by anyone raises the thresholds for good, as a player decoding
+// 1920x1920 frames soon does. Fixed thresholds measure every case in that
+// steady state, whatever ran before it.
+constexpr int kMmapThresholdBytes = 32 << 20;
+constexpr int kTrimThresholdBytes = 256 << 20;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    mallopt(M_MMAP_THRESHOLD, kMmapThresholdBytes);
+    mallopt(M_TRIM_THRESHOLD, kTrimThresholdBytes);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,121 @@
+// GL object ownership and the state the renderer manager shares with its
+// viewports: texture names, program, uniform and attribute locations.
+//
+// Every GL object is created and deleted on the thread whose context is
+// current (the display thread); the context must still be current when an
+// owner is destroyed.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <array>
+#include <utility>
+
+#include "ogl_rendererMgr/renderer_messages.h"
+
+namespace sphere_player::ogl {
+
+// Owns one GL object name (0 = none) and deletes it on reset or destruction.
+template <class Traits>
+class GlName {
+public:
+    GlName() = default;
+    explicit GlName(GLuint name) : name_(name) {}
+    ~GlName() { reset(); }
+    GlName(GlName&& other) noexcept : name_(std::exchange(other.name_, 0)) {}
+    GlName& operator=(GlName&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.name_, 0));
+        return *this;
+    }
+    GlName(const GlName&) = delete;
+    GlName& operator=(const GlName&) = delete;
+
+    GLuint get() const { return name_; }
+    void reset(GLuint name = 0) {
+        if (name_ != 0) Traits::destroy(name_);
+        name_ = name;
+    }
+
+private:
+    GLuint name_ = 0;
+};
+
+struct GlTextureTraits {
+    static void destroy(GLuint name) { glDeleteTextures(1, &name); }
+};
+struct GlBufferTraits {
+    static void destroy(GLuint name) { glDeleteBuffers(1, &name); }
+};
+struct GlShaderTraits {
+    static void destroy(GLuint name) { glDeleteShader(name); }
+};
+struct GlProgramTraits {
+    static void destroy(GLuint name) { glDeleteProgram(name); }
+};
+
+using GlTexture = GlName<GlTextureTraits>;
+using GlBuffer = GlName<GlBufferTraits>;
+using GlShader = GlName<GlShaderTraits>;
+using GlProgram = GlName<GlProgramTraits>;
+
+inline GLuint generate_texture_name() {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    return name;
+}
+
+inline GLuint generate_buffer_name() {
+    GLuint name = 0;
+    glGenBuffers(1, &name);
+    return name;
+}
+
+// Texture names in the order of their texture units (Y = unit 0 ... logo =
+// unit 3); the spare is generated and deleted with the others, never bound.
+enum TextureSlot : int { kTextureY, kTextureU, kTextureV, kTextureLogo, kTextureSpare };
+constexpr int kTextureNameCount = 5;
+constexpr int kBoundTextureCount = 4;
+
+struct UniformLocations {
+    GLint sTextureY = -1;
+    GLint sTextureU = -1;
+    GLint sTextureV = -1;
+    GLint logoTexture = -1;
+    GLint uMVPMatrix = -1;
+    GLint uSTMatrix = -1;
+    GLint uColorConversion = -1;
+};
+
+struct AttributeLocations {
+    GLint aPosition = -1;
+    GLint aTextureCoord = -1;
+    GLint aLeftWeights = -1;
+    GLint aTexIndex = -1;
+};
+
+// Floats per vertex of each attribute (tightly packed, offset 0).
+constexpr GLint kPositionComponents = 3;
+constexpr GLint kTexcoordComponents = 4;
+constexpr GLint kWeightComponents = 1;
+constexpr GLint kIndexComponents = 1;
+
+// Owned by the manager; each viewport keeps a pointer to it for the
+// manager's lifetime and never changes anything but the error text.
+struct RendererShared {
+    std::array<GlTexture, kTextureNameCount> textures;
+    UniformLocations uniforms;
+    AttributeLocations attributes;
+    GlProgram program;
+    RendererMessages messages;
+};
+
+// Upper bound on the error flags one context can hold at once.
+constexpr int kMaxPendingGlErrors = 16;
+
+// Discards every pending error flag.
+inline void clear_gl_errors() {
+    for (int i = 0; i < kMaxPendingGlErrors && glGetError() != GL_NO_ERROR; ++i) {
+    }
+}
+
+}  // namespace sphere_player::ogl
