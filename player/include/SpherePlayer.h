@@ -106,7 +106,10 @@ public:
     // Selects a top-level window of the player's own at this rectangle.
     // 21 while playing.
     virtual int SetWindowRect(int x, int y, int width, int height) = 0;
-    // Selects the host's native window to show the video in.
+    // Selects the host's native window to show the video in: on X11 a plain
+    // child window (a GL visual with double buffering and depth bits) on
+    // which the host selects no input. The player posts its messages to the
+    // window's parent (see platform/window_messages.h).
     virtual int SetNativeWindow(DOR_NativeWindow window) = 0;
     // Rectangle of a viewport in window pixels, origin at the bottom left;
     // enables it. 0 or 21 (viewport above 3).
@@ -138,7 +141,9 @@ public:
     // Mixing volume 0 to 128.
     virtual int SetVolume(int volume) = 0;
     virtual int IsPlaying() = 0;
-    // Ends playback and joins the player's threads.
+    // Ends playback and joins the player's threads; returns within a
+    // fraction of a second from any state. Call it before the host destroys
+    // the native window: the player's GL context and SDL window live in it.
     virtual int Stop() = 0;
     virtual int Pause() = 0;
     virtual int Resume() = 0;

@@ -27,16 +27,24 @@ enum class ResamplerSetup {
 };
 
 // Prepares the conversion of the audio decoder's frames to interleaved
-// 16-bit stereo at the same rate (the input is always taken as mono, as the
-// recorder writes it), the 768000-byte output buffer and the audio frame.
+// 16-bit stereo at the same rate, the 768000-byte output buffer and the
+// audio frame. The input layout is the stream's own (mono for the
+// recorder's files); one the stream leaves unspecified is taken as the
+// default layout of its channel count.
 ResamplerSetup setup_resampler(video_state& vs);
+
+// Converts one decoded audio frame into the output buffer at `offset_bytes`
+// (at most to the buffer's end). Returns the bytes written, 0 on failure.
+int convert_audio_frame(video_state& vs, const AVFrame* frame, int offset_bytes);
 
 // The device request for the opened sound: the decoder's rate, 16-bit
 // stereo, one decoder frame per callback.
 void fill_wanted_spec(video_state& vs, void* player);
 
 // The callback SDL's audio thread runs for the opened device (user data:
-// the player's state).
+// the player's state). It decodes the audio packets, mixes them at the
+// player's volume and drives the clock; it fills the device buffer with
+// silence whenever it has nothing to play.
 void audio_callback(void* userdata, Uint8* stream, int len);
 
 }  // namespace sphere_player

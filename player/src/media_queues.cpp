@@ -58,7 +58,7 @@ void PtsQueue::flush() {
 }
 
 void PictureQueue::reset_locked() {
-    count = write_index = read_index = 0;
+    count = write_index = read_index = filled = 0;
     for (auto& slot : slots) slot.written = 0;
 }
 

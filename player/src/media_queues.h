@@ -16,8 +16,11 @@ namespace sphere_player {
 // packets than this; the queue itself enforces no limit.
 inline constexpr int kPacketQueueBound = 125;
 inline constexpr int kPictureSlots = 30;
-// Alignment of the planes in a picture slot's buffer.
-inline constexpr int kPictureAlignment = 4;
+// Alignment of the planes in a picture slot's buffer: none, so that every
+// plane is tightly packed as the renderer uploads it (with an alignment of
+// 4, chroma rows of frames whose half width is not a multiple of 4 would
+// carry padding the upload cannot skip).
+inline constexpr int kPictureAlignment = 1;
 
 // Packets waiting for a decoder, oldest first.
 class PacketQueue {
@@ -78,6 +81,7 @@ struct PictureQueue {
     int count = 0;        // written and not yet shown
     int write_index = 0;  // 0 to 29
     int read_index = 0;   // 0 to 29
+    int filled = 0;       // slots holding a picture since the last reset (history bound)
 
     // Count, indices and slot flags back to empty; the caller holds mutex.
     void reset_locked();

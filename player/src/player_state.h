@@ -16,9 +16,9 @@
 #include "ffmpeg_handles.h"
 #include "video_state.h"
 
-class ogl_rendererMgr;  // the display thread's renderer manager
-
 namespace sphere_player {
+
+class ogl_rendererMgr;  // the display thread's renderer manager
 
 inline constexpr std::size_t kDroppedFileBufferSize = 256;
 inline constexpr std::size_t kFilterDescriptionSize = 128;  // 127 characters and the terminator
@@ -30,6 +30,27 @@ enum class StartupStatus : int { starting = 0, running = 1, failed = 2 };
 
 // No frame step is requested.
 inline constexpr int kNoStepRequest = -1;
+
+// How well the display keeps up with the clock. Written by the display
+// thread only; read once it has been joined (after Stop).
+struct PlaybackStats {
+    std::int64_t pictures_taken = 0;            // taken off the picture queue
+    std::int64_t pictures_drawn = 0;            // of those, uploaded and drawn
+    int first_taken_ms = 0, last_taken_ms = 0;  // clock_ms() of the first and last
+    // Clock minus picture time when a picture is taken, milliseconds.
+    double lag_sum_ms = 0.0, lag_min_ms = 0.0, lag_max_ms = 0.0;
+    double lag_max_at_ms = 0.0;  // the picture time of the largest lag
+    // The largest lag once the first kSettleMs of pictures are shown.
+    static constexpr double kSettleMs = 2000.0;
+    double lag_max_settled_ms = 0.0;
+    // Sums for the least-squares slope of the lag over the picture time.
+    double sum_t = 0.0, sum_tt = 0.0, sum_lag = 0.0, sum_t_lag = 0.0;
+
+    void add(double picture_ms, double lag_ms, int now_ms);
+    double mean_lag_ms() const;
+    // Lag drift in milliseconds per second of playback.
+    double lag_slope() const;
+};
 
 struct player_state {
     // --- the audio callback's current chunk (reset by Play and Seek under
@@ -43,6 +64,10 @@ struct player_state {
 
     // --- set by the display thread on each turn of its loop
     std::atomic<bool> display_started{false};
+    // Set by Stop before it aborts: playback did not end on its own.
+    std::atomic<bool> stop_requested{false};
+    // Set by the display thread when it fails: no EndCallback follows.
+    std::atomic<bool> display_failed{false};
     // 1 from the end of a successful Play until all worker threads have ended
     std::atomic<int> playing{0};
     std::atomic<bool> read_running{false}, decode_running{false}, display_running{false},
@@ -62,6 +87,10 @@ struct player_state {
 
     // --- owned by the display thread, which creates and destroys it
     ogl_rendererMgr* renderer = nullptr;
+    // The sound device the display thread opened (0: none); closed by it on
+    // abort, or else by the end-of-playback epilogue.
+    std::atomic<SDL_AudioDeviceID> audio_device{0};
+    PlaybackStats stats;
 
     // --- started by Play, joined by Stop
     std::thread read_thread, decode_thread, display_thread, clock_thread;
@@ -82,7 +111,7 @@ struct player_state {
     std::int64_t paused_position_ms = 0;
 
     std::int64_t last_pcr = 0;  // of the opened TS file, see tsfix::read_last_pcr
-    DOR_NativeWindow native_window = nullptr;
+    std::atomic<DOR_NativeWindow> native_window{nullptr};
 
     std::atomic<bool> double_click{false};
     std::atomic<bool> end_callback_fired{false};

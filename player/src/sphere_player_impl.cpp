@@ -7,20 +7,28 @@
 
 #include "audio_output.h"
 #include "autocalib/prepare_calibration.h"
+#include "clock_units.h"
+#include "frame_step.h"
+#include "geometry/viewport_camera.h"
 #include "media_duration.h"
 #include "open_media.h"
+#include "playback_threads.h"
 #include "player_clock.h"
+#include "video_decode.h"
+#include "video_filter.h"
 #include "view_math.h"
+#include "worker_sync.h"
 
 namespace sphere_player {
 namespace {
 
 // How often a view change handed to the display thread is looked at.
 constexpr int kHandOverPollMs = 10;
-// A seek lets the workers park for this long before it moves the demuxer.
-constexpr int kSeekParkMs = 100;
+// How often Play looks at the start-up statuses of its threads.
+constexpr int kStartupPollMs = 10;
+// Without sound a seek looks this often for the first new picture.
+constexpr int kSeekPictureWaitMs = 100;
 constexpr std::int64_t kMsPerMinute = 60000;
-constexpr std::int64_t kMsPerSecond = 1000;
 
 bool valid_viewport(long long viewport) {
     return viewport >= 0 && viewport < kMaxViewports;
@@ -183,15 +191,8 @@ int DOR_SpherePlayerImpl::GetPlayTime(DOR_VideoTime* time) {
 std::int64_t DOR_SpherePlayerImpl::GetCurrentPositionMs() {
     video_state& vs = *ps_.vs;
     if (vs.video_stream == nullptr) return 0;
-    const std::int64_t start =
-        vs.video_stream->start_time == AV_NOPTS_VALUE ? 0 : vs.video_stream->start_time;
-    std::int64_t clock = 0;
-    {
-        std::lock_guard<std::mutex> lock(vs.clock_mutex);
-        clock = vs.clock_value;
-    }
-    vs.position_ms = static_cast<std::int64_t>(static_cast<double>(clock - start) *
-                                               av_q2d(vs.audio_tbase) * kMsPerSecond);
+    // The clock in picture units, measured from the video stream's start.
+    vs.position_ms = position_ms_of(vs, scaled_clock(vs));
     return vs.position_ms;
 }
 
@@ -221,30 +222,99 @@ int DOR_SpherePlayerImpl::Seek(int minutes, int seconds, int milliseconds) {
                                "error: invalid seeking time: out of video time duration;\n");
     }
     const bool playing = ps_.playing != 0;
+    const SDL_AudioDeviceID device = ps_.audio_device;
+    set_flag(vs, &video_state::paused, 1);
+    if (device != 0) SDL_PauseAudioDevice(device, 1);
+    if (playing) wait_for_workers_parked(ps_);
+    move_to(target_ms);
+    {
+        std::lock_guard<std::mutex> lock(vs.state_mutex);
+        vs.paused = 0;
+        vs.read_over = vs.decode_over = 0;
+    }
+    vs.state_changed.notify_all();
+    if (device != 0) {
+        SDL_PauseAudioDevice(device, 0);
+    } else if (playing) {
+        wait_for_first_picture();
+        rebase_clock(target_ms);
+    }
+    return DOR_PLAYER_OK;
+}
+
+// The demuxer to the whole second of the target, every queue and decoder
+// emptied, the clock at the target. The workers are parked.
+void DOR_SpherePlayerImpl::move_to(std::int64_t target_ms) {
+    video_state& vs = *ps_.vs;
     const AVRational tb = vs.video_stream->time_base;
     const std::int64_t start =
         vs.video_stream->start_time == AV_NOPTS_VALUE ? 0 : vs.video_stream->start_time;
-    const std::int64_t target_s = target_ms / kMsPerSecond;
+    const std::int64_t target_s = target_ms / kMsPerSecond;  // toward zero
     const std::int64_t seek_ts = tb.num > 0 ? target_s * tb.den / tb.num + start : start;
-    {
-        std::lock_guard<std::mutex> lock(vs.state_mutex);
-        // PLAYBACK: with sound, pause the audio device here.
-        vs.paused = 1;
-    }
-    if (playing) sleep_ms(kSeekParkMs);
     av_seek_frame(vs.format.get(), vs.video_stream_index, seek_ts, AVSEEK_FLAG_BACKWARD);
+    rebase_clock(target_ms);
+    reset_decoder(vs);
+    vs.video_packets.flush();
+    reset_read_position(vs);
+    {
+        std::lock_guard<std::mutex> lock(vs.pictures.mutex);
+        vs.pictures.reset_locked();
+    }
+    vs.pts.flush();
+    // The audio callback may run on SDL's thread: its decoder and chunk are
+    // touched with the device locked.
+    const SDL_AudioDeviceID device = ps_.audio_device;
+    if (device != 0) SDL_LockAudioDevice(device);
+    if (vs.audio_stream_index != kNoStream) {
+        avcodec_flush_buffers(vs.audio_codec.get());
+        vs.audio_packets.flush();
+    }
+    ps_.audio_chunk_remaining = 0;
+    if (device != 0) SDL_UnlockAudioDevice(device);
+}
+
+// The millisecond clock restarts at the target; the sound clock is set to
+// it until the next sound arrives.
+void DOR_SpherePlayerImpl::rebase_clock(std::int64_t target_ms) {
+    video_state& vs = *ps_.vs;
     {
         std::lock_guard<std::mutex> lock(vs.clock_mutex);
         vs.clock_start_tick_ms = static_cast<int>(clock_ms() - target_ms);
         vs.clock_paused_total_ms = 0;
     }
-    avcodec_flush_buffers(vs.video_codec.get());
-    vs.video_packets.flush();
+    const std::int64_t target_units =
+        ms_to_clock_units(std::max<std::int64_t>(target_ms, 0), vs.audio_tbase);
     if (vs.audio_stream_index != kNoStream) {
-        avcodec_flush_buffers(vs.audio_codec.get());
-        vs.audio_packets.flush();
+        set_scaled_clock(vs, video_start_clock_units(vs) + target_units);
+    } else {
+        std::lock_guard<std::mutex> lock(vs.clock_mutex);
+        vs.clock_value = vs.clock_origin_ms + std::max<std::int64_t>(target_ms, 0);
     }
-    vs.highest_video_pts = 0;
+}
+
+// Without sound the clock waits for the first picture after a seek.
+void DOR_SpherePlayerImpl::wait_for_first_picture() {
+    video_state& vs = *ps_.vs;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(vs.pts.mutex);
+            if (vs.pts.count_locked() > 0) return;
+        }
+        if (ps_.playing == 0 || wait_or_abort(vs, kSeekPictureWaitMs)) return;
+    }
+}
+
+// Everything a new playback starts from: empty queues, clear flags, no
+// filter, the clock at the start.
+void DOR_SpherePlayerImpl::reset_for_play(FrameCallback on_frame, void* frame_context,
+                                          EndCallback on_end, void* context,
+                                          ErrorCallback on_error) {
+    video_state& vs = *ps_.vs;
+    ps_.on_frame = on_frame;
+    ps_.frame_context = frame_context;
+    ps_.on_end = on_end;
+    ps_.context = context;
+    ps_.on_error = on_error;
     {
         std::lock_guard<std::mutex> lock(vs.pictures.mutex);
         vs.pictures.reset_locked();
@@ -252,20 +322,84 @@ int DOR_SpherePlayerImpl::Seek(int minutes, int seconds, int milliseconds) {
     vs.pts.flush();
     {
         std::lock_guard<std::mutex> lock(vs.state_mutex);
-        vs.paused = 0;
-        ps_.audio_chunk_remaining = 0;
-        // PLAYBACK: with sound unpause the device; without, wait for the first
-        // new picture time and re-base the clock once more.
+        vs.abort_request = vs.paused = vs.read_over = vs.decode_over = 0;
+        vs.read_parked = vs.decode_parked = 0;
     }
-    return DOR_PLAYER_OK;
+    {
+        std::lock_guard<std::mutex> lock(vs.view_mutex);
+        vs.view.pending_draw_mode = vs.view.pending_rect = kNoPendingChange;
+        ps_.step_request = kNoStepRequest;
+        ps_.step_in_progress = false;
+    }
+    ps_.audio_chunk_remaining = 0;
+    ps_.audio_chunk_read = nullptr;
+    vs.audio_packets.flush();
+    vs.video_packets.flush();
+    reset_decoder(vs);
+    reset_read_position(vs);
+    vs.clock_origin_ms = video_start_ms(vs);
+    {
+        std::lock_guard<std::mutex> lock(vs.clock_mutex);
+        vs.clock_value = 0;
+    }
+    ps_.stop_requested = false;
+    ps_.display_failed = false;
+    ps_.display_started = false;
+    ps_.stats = PlaybackStats{};
+    ps_.audio_enabled = vs.audio_stream_index != kNoStream;
+    {
+        std::lock_guard<std::mutex> lock(ps_.status_mutex);
+        ps_.display_status = ps_.decode_status = ps_.read_status = StartupStatus::starting;
+    }
+    std::lock_guard<std::mutex> lock(ps_.filter_mutex);
+    release_filter_locked(ps_);
 }
 
-// PLAYBACK: the read, decode, display and clock threads arrive with the
-// playback engine; until then nothing can be played.
-int DOR_SpherePlayerImpl::Play(FrameCallback, void*, EndCallback, void*, ErrorCallback) {
+void DOR_SpherePlayerImpl::start_threads() {
+    ps_.clock_running = ps_.read_running = ps_.decode_running = ps_.display_running = true;
+    ps_.clock_thread = std::thread(clock_thread_main, std::ref(ps_));
+    ps_.read_thread = std::thread(read_thread_main, std::ref(ps_));
+    ps_.decode_thread = std::thread(decode_thread_main, std::ref(ps_));
+    ps_.display_thread = std::thread(display_thread_main, std::ref(ps_));
+}
+
+// Waits until the three workers run; false when one of them failed.
+bool DOR_SpherePlayerImpl::wait_for_startup() {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(ps_.status_mutex);
+            const StartupStatus all[] = {ps_.display_status, ps_.decode_status, ps_.read_status};
+            if (std::find(std::begin(all), std::end(all), StartupStatus::failed) != std::end(all)) {
+                return false;
+            }
+            if (std::all_of(std::begin(all), std::end(all),
+                            [](StartupStatus st) { return st == StartupStatus::running; })) {
+                return true;
+            }
+        }
+        sleep_ms(kStartupPollMs);
+    }
+}
+
+int DOR_SpherePlayerImpl::Play(FrameCallback on_frame, void* frame_context, EndCallback on_end,
+                               void* context, ErrorCallback on_error) {
     if (ps_.playing != 0) return DOR_PLAYER_OK;
-    return ps_.errors.fail(DOR_PLAYER_FAILED,
-                           "error: playback is not available in this build of the player;\n");
+    video_state& vs = *ps_.vs;
+    if (!vs.video_codec || vs.param == nullptr) {
+        return ps_.errors.fail(DOR_PLAYER_FAILED, "error: no media opened, call Init first;\n");
+    }
+    Stop();  // threads of a playback that ended on its own are joined here
+    reset_for_play(on_frame, frame_context, on_end, context, on_error);
+    start_threads();
+    if (!wait_for_startup()) {
+        Stop();
+        return DOR_PLAYER_FAILED;  // the error text holds the failing thread's reason
+    }
+    std::lock_guard<std::mutex> lock(vs.state_mutex);
+    // Playback that already ended on its own (a zero-length file) is not
+    // playing any more.
+    ps_.playing = ps_.read_running || ps_.decode_running || ps_.display_running ? 1 : 0;
+    return DOR_PLAYER_OK;
 }
 
 float DOR_SpherePlayerImpl::GetZoom(int viewport) {
@@ -274,8 +408,8 @@ float DOR_SpherePlayerImpl::GetZoom(int viewport) {
     return ps_.vs->view.zoom[viewport];
 }
 
-// While playing the renderer manager's angles are the ones shown.
-// PLAYBACK: read them from the renderer manager on the display side.
+// The view record mirrors what the renderer manager holds: the display
+// thread writes back every change it makes (mouse drags, draw modes).
 int DOR_SpherePlayerImpl::GetViewAngles(int viewport, float* pitch, float* yaw, float* roll) {
     if (!valid_viewport(viewport)) return viewport_error(viewport);
     std::lock_guard<std::mutex> lock(ps_.vs->view_mutex);
@@ -303,8 +437,7 @@ int DOR_SpherePlayerImpl::SetViewAngles(float pitch, float yaw, float roll, unsi
     std::lock_guard<std::mutex> lock(ps_.vs->view_mutex);
     ps_.vs->view.angles_deg[viewport] = {normalise_angle_deg(pitch), normalise_angle_deg(yaw),
                                          normalise_angle_deg(roll)};
-    // PLAYBACK: while playing, hand the angles and the cylinder rotation to
-    // the renderer manager.
+    ps_.vs->view.pending_angles |= 1u << viewport;  // the display hands them on
     return DOR_PLAYER_OK;
 }
 
@@ -314,8 +447,10 @@ int DOR_SpherePlayerImpl::SetZoom(float zoom, unsigned viewport) {
         return DOR_PLAYER_OK;
     }
     std::lock_guard<std::mutex> lock(ps_.vs->view_mutex);
-    ps_.vs->view.zoom[viewport] = zoom;
-    // PLAYBACK: while playing, the renderer manager applies (and clamps) it.
+    // While playing the renderer manager applies it within these bounds.
+    ps_.vs->view.zoom[viewport] =
+        ps_.playing != 0 ? std::clamp(zoom, geometry::kZoomMin, geometry::kPlayerZoomMax) : zoom;
+    ps_.vs->view.pending_zoom |= 1u << viewport;
     return DOR_PLAYER_OK;
 }
 
@@ -328,33 +463,56 @@ int DOR_SpherePlayerImpl::IsPlaying() {
     return ps_.playing;
 }
 
-// PLAYBACK: join the clock, read, decode and display threads as they are
-// started by Play.
+// Ends playback from any state: the workers see abort (and no pause) at
+// their next turn or wait, and each is joined.
 int DOR_SpherePlayerImpl::Stop() {
     video_state& vs = *ps_.vs;
-    {
-        std::lock_guard<std::mutex> lock(vs.state_mutex);
-        vs.paused = 0;
-        vs.abort_request = 1;
-    }
+    ps_.stop_requested = true;
+    request_abort(vs, true);
     for (std::thread* t :
          {&ps_.clock_thread, &ps_.read_thread, &ps_.decode_thread, &ps_.display_thread}) {
-        if (t->joinable()) t->join();
+        if (!t->joinable()) continue;
+        if (t->get_id() == std::this_thread::get_id()) {
+            t->detach();  // Stop called from a callback on this very thread: it ends by itself
+        } else {
+            t->join();
+        }
     }
+    {
+        std::lock_guard<std::mutex> lock(vs.view_mutex);
+        if (vs.view.window != nullptr) SDL_DestroyWindow(vs.view.window);
+        vs.view.window = nullptr;
+    }
+    ps_.playing = 0;
     return DOR_PLAYER_OK;
 }
 
-// PLAYBACK: pausing and resuming act only while playing.
 int DOR_SpherePlayerImpl::Pause() {
+    if (ps_.playing == 0) return DOR_PLAYER_OK;
+    video_state& vs = *ps_.vs;
+    set_flag(vs, &video_state::paused, 1);
+    const SDL_AudioDeviceID device = ps_.audio_device;
+    if (device != 0) SDL_PauseAudioDevice(device, 1);
+    // The history is what the ring holds once nothing changes it any more:
+    // the decoder parked and the display taking no more pictures.
+    wait_for_workers_parked(ps_);
+    std::lock_guard<std::mutex> lock(vs.view_mutex);
+    prepare_stepping_locked(ps_);
     return DOR_PLAYER_OK;
 }
+
 int DOR_SpherePlayerImpl::Resume() {
+    if (ps_.playing == 0) return DOR_PLAYER_OK;
+    set_flag(*ps_.vs, &video_state::paused, 0);
+    const SDL_AudioDeviceID device = ps_.audio_device;
+    if (device != 0) SDL_PauseAudioDevice(device, 0);
     return DOR_PLAYER_OK;
 }
 
 int DOR_SpherePlayerImpl::PrepareCalibration(const char* media_path, const char* dest_path) {
     std::string error_text;
-    if (autocalib::prepare_calibration(media_path, dest_path, &error_text) == autocalib::kPrepareOk) {
+    if (autocalib::prepare_calibration(media_path, dest_path, &error_text) ==
+        autocalib::kPrepareOk) {
         return DOR_PLAYER_OK;
     }
     return ps_.errors.fail(DOR_PLAYER_FAILED, "%s", error_text.c_str());
@@ -378,26 +536,30 @@ int DOR_SpherePlayerImpl::SetOrientation(int orientation) {
     const int value =
         orientation == kDisplayOrientationCount ? kDisplayOrientationCount - 1 : orientation;
     std::lock_guard<std::mutex> lock(ps_.vs->view_mutex);
-    // PLAYBACK: while playing, the renderer manager takes it at once.
-    ps_.vs->view.orientation_request = value;
+    ps_.vs->view.orientation_request = value;  // the display thread hands it on
     return DOR_PLAYER_OK;
 }
 
-// PLAYBACK: frame steps act only while paused during playback.
-int DOR_SpherePlayerImpl::StepFrame(bool) {
+// Only while paused. A step back first rebuilds the history on this thread
+// when no step has been made since the pause.
+int DOR_SpherePlayerImpl::StepFrame(bool forward) {
+    video_state& vs = *ps_.vs;
+    if (ps_.playing == 0 || read_flags(vs).paused == 0) return DOR_PLAYER_OK;
+    std::lock_guard<std::mutex> lock(vs.view_mutex);
+    if (!forward) refill_history_locked(ps_, false);
+    ps_.step_request = forward ? 1 : 0;
     return DOR_PLAYER_OK;
 }
 
+// An empty description removes the filter; one FFmpeg cannot build leaves
+// the video unfiltered. The description is kept (cut to 127 characters)
+// but the graph is built from the whole text.
 int DOR_SpherePlayerImpl::SetVideoFilter(const char* description) {
+    const char* text = description != nullptr ? description : "";
     std::lock_guard<std::mutex> lock(ps_.filter_mutex);
-    ps_.filter_graph.reset();
-    ps_.filter_source = ps_.filter_sink = nullptr;
-    ps_.filtered_frame.reset();
-    ps_.filter_active = false;
-    std::snprintf(ps_.filter_description, sizeof ps_.filter_description, "%s",
-                  description != nullptr ? description : "");
-    // PLAYBACK: build the graph (buffer, description, buffersink) and set
-    // filter_active when it configures.
+    release_filter_locked(ps_);
+    std::snprintf(ps_.filter_description, sizeof ps_.filter_description, "%s", text);
+    if (*text != '\0') init_filters(ps_, text);
     return DOR_PLAYER_OK;
 }
 

@@ -42,7 +42,8 @@ void release_media(video_state& vs) {
 void reset_video_state(video_state& vs) {
     vs.duration_minutes = vs.duration_seconds = vs.duration_milliseconds = 0;
     vs.reserved_play_time.fill(0);
-    vs.duration_ms = vs.position_ms = 0;
+    vs.duration_ms = 0;
+    vs.position_ms = 0;
     set_flags(vs, 1, 1);  // nothing may run on what is being released
     release_media(vs);
     {

@@ -2,19 +2,28 @@
 // view settings, the state flags, the clock, the audio and video decoding
 // state and the queues. One per player, reset by every Init.
 //
-// Lock order (the whole library). Each thread holds at most one of these at
-// a time, with two exceptions:
-//   - the picture-queue mutex may be taken inside the filter mutex (the
-//     decode thread stamping a filtered picture);
-//   - a queue's own mutex is never held while taking state_mutex.
-// The mutexes: player_state::status_mutex and player_state::filter_mutex
-// (player object), and here view_mutex, state_mutex, clock_mutex, the mutex
-// of each PacketQueue, of the PtsQueue and of the PictureQueue.
-// Operations that hand a change to the display thread (pending_* fields)
-// release view_mutex while they wait for it to be taken.
+// Lock order (the whole library), outermost first. A thread that holds one
+// of these takes only locks further down the list, and never two of the
+// same rank:
+//   1. player_state::status_mutex        (start-up statuses; alone)
+//   2. video_state::view_mutex           (frame steps and the refill of the
+//                                         history run under it)
+//   3. player_state::filter_mutex
+//   4. video_state::state_mutex          (the flags; workers wait on
+//                                         state_changed under it)
+//   5. PictureQueue::mutex
+//   6. the PtsQueue's, each PacketQueue's and video_state::clock_mutex
+//      (leaves: nothing is taken inside them)
+// The audio callback takes state_mutex, one packet queue mutex and
+// clock_mutex, each alone. Operations that hand a change to the display
+// thread (pending_* fields) release view_mutex while they wait for it to be
+// taken. Callbacks into the host (EndCallback, ErrorCallback) are made with
+// no lock held.
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -35,6 +44,7 @@ inline constexpr std::size_t kAudioOutBufferBytes = 768000;       // 192000 ster
 inline constexpr int kOutputChannels = 2;
 inline constexpr AVRational kMillisecondTimeBase{1, 1000};
 inline constexpr int kNoStream = -1;
+inline constexpr std::int64_t kNoTimestampYet = INT64_MIN;
 // Pending view changes name the viewport as index + 1; this means none.
 inline constexpr int kNoPendingChange = 0;
 inline constexpr int kNoOrientationRequest = -1;
@@ -62,9 +72,13 @@ struct ViewRecord {
     std::array<std::array<float, kViewAngles>, kMaxViewports> angle_min_deg{};
     std::array<std::array<float, kViewAngles>, kMaxViewports> angle_max_deg{};
     float cylinder_rotation_rad = kInitialCylinderRotationRad;
-    // Orientation asked for with SetOrientation before the renderer exists
-    // (kNoOrientationRequest: none); the display thread applies it.
+    // Orientation asked for with SetOrientation (kNoOrientationRequest:
+    // none); the display thread hands it to the renderer manager.
     int orientation_request = kNoOrientationRequest;
+    // Viewports (bit v) whose angles or zoom the interface changed while
+    // playing; the display thread hands them to the renderer manager.
+    unsigned pending_angles = 0;
+    unsigned pending_zoom = 0;
 };
 
 // Puts every angle limit back to [-180, 180].
@@ -76,8 +90,8 @@ struct video_state {
     int duration_minutes = 0, duration_seconds = 0, duration_milliseconds = 0;
     std::array<int, 3> reserved_play_time{};  // always 0
     std::int64_t duration_ms = 0;
-    // --- written by GetCurrentPositionMs and frame stepping
-    std::int64_t position_ms = 0;
+    // --- written by GetCurrentPositionMs and frame stepping (display thread)
+    std::atomic<std::int64_t> position_ms{0};
 
     // --- guarded by view_mutex
     ViewRecord view;
@@ -85,18 +99,35 @@ struct video_state {
 
     // --- guarded by state_mutex: every worker looks at these under it
     std::mutex state_mutex;
+    // Notified whenever abort_request, paused, read_over or decode_over
+    // change, and when a worker parks; waits on it keep the fixed delays as
+    // their upper bound.
+    std::condition_variable state_changed;
     int abort_request = 0;  // playback must end
     int read_over = 0;      // the read thread has delivered everything
     int decode_over = 0;    // the decode thread has drained the video queue
     int paused = 0;
+    // A worker that saw `paused` at the top of its loop touches neither the
+    // demuxer nor the video decoder until it is cleared (see
+    // wait_for_workers_parked).
+    int read_parked = 0;
+    int decode_parked = 0;
 
-    // --- clock bookkeeping, guarded by clock_mutex (milliseconds of clock())
+    // --- clock bookkeeping, guarded by clock_mutex (milliseconds of clock_ms())
     int clock_paused_total_ms = 0;
     int clock_start_tick_ms = 0;
+    // Where the millisecond clock starts: the video stream's start time in
+    // milliseconds (set by Init), so that a file whose first picture is not
+    // at 0 does not wait that long for it.
+    std::int64_t clock_origin_ms = 0;
 
-    // --- owned by the read thread: the highest video pts read so far (clock
-    // units); reset by Play and Seek
-    std::int64_t highest_video_pts = 0;
+    // --- owned by the read thread: the highest video decoding time read so
+    // far (clock units; kNoTimestampYet before the first), whether the
+    // timestamps have jumped back, whether the demuxer reported its end.
+    // Reset by Play and Seek while the read thread is parked.
+    std::int64_t highest_video_pts = kNoTimestampYet;
+    bool timestamp_jump_seen = false;
+    bool demux_at_end = false;
 
     // --- audio: set by Init, then owned by the audio callback
     CodecContextPtr audio_codec;
@@ -126,6 +157,13 @@ struct video_state {
     PtsQueue pts;
     FramePtr decode_frame;
     float frame_rate = 0.0f;
+    // --- owned by the decode thread; Seek and frame stepping use them while
+    // it is parked. A picture that waited for room in the ring when a pause
+    // came stays in decode_frame (held_picture) and is written first later.
+    bool held_picture = false;
+    std::int64_t held_time = 0;
+    std::int64_t last_fed_pts = 0;  // clock units, of the packet last fed
+    bool decoder_drained = false;   // the decoder was told that no packet follows
 
     // --- audio device request, filled by Init, used by the display thread
     SDL_AudioSpec wanted_spec{};

@@ -1,0 +1,310 @@
+// The display thread: sets up the window and the renderer manager, then
+// shows the decoded pictures against the clock until playback ends.
+#include <GL/glew.h>
+
+#include <cstdio>
+
+#include "clock_units.h"
+#include "display.h"
+#include "host_messages.h"
+#include "playback_end.h"
+#include "playback_threads.h"
+#include "platform/debug_output.h"
+#include "player_clock.h"
+#include "still_picture.h"
+#include "view_math.h"
+#include "worker_sync.h"
+
+namespace sphere_player {
+namespace {
+
+constexpr std::size_t kDebugLineSize = 1024;
+// Fixed waits of the display loop, milliseconds.
+constexpr int kTurnSleepMs = 20;
+constexpr int kIdleSleepMs = 20;
+constexpr int kNotDueSleepMs = 5;
+// A picture is shown once it is at most this far ahead of the clock.
+constexpr std::int64_t kDueWithinMs = 30;
+// The position goes to the host with the first of every five pictures.
+constexpr int kPositionEvery = 5;
+
+int renderer_failure(player_state& ps, int line, const ogl_rendererMgr* renderer) {
+    return ps.errors.fail(DOR_PLAYER_DISPLAY_FAILED, "error: in OGL renderer, line: %d: %s\n", line,
+                          renderer != nullptr ? renderer->error_text() : "");
+}
+
+int init_renderer(DisplayContext& dc) {
+    player_state& ps = dc.ps;
+    const init_param& param = *dc.vs.param;
+    dc.renderer = std::make_unique<ogl_rendererMgr>();
+    ps.renderer = dc.renderer.get();
+    StillPicture logo;
+    if (param.need_logo != 0) {
+        const int rc = decode_still_picture(param.logo_fn, &logo, ps.errors);
+        if (rc != DOR_PLAYER_OK) return rc;
+    }
+    const AVCodecContext* codec = dc.vs.video_codec.get();
+    const int rc = dc.renderer->init(param.calib_filename, param.need_logo != 0, param.logo_fov,
+                                     param.panorama_input != 0, codec->width, codec->height,
+                                     logo.bgr.empty() ? nullptr : logo.bgr.data(), logo.width,
+                                     logo.height, param.orientation);
+    if (rc != 0) return renderer_failure(ps, kRendererInitLine, dc.renderer.get());
+    return DOR_PLAYER_OK;
+}
+
+void send_angles_locked(DisplayContext& dc, int v) {
+    ViewRecord& view = dc.vs.view;
+    auto& a = view.angles_deg[v];
+    for (float& angle : a) angle = normalise_angle_deg(angle);
+    dc.renderer->set_view_angles(static_cast<unsigned>(v), a[0], a[1], a[2],
+                                 view.cylinder_rotation_rad);
+}
+
+void apply_orientation_locked(DisplayContext& dc) {
+    const int wanted = dc.vs.view.orientation_request;
+    if (wanted == kNoOrientationRequest || wanted == dc.applied_orientation) return;
+    dc.renderer->set_orientation(wanted);
+    dc.applied_orientation = wanted;
+}
+
+// The viewports set before playback: rectangle, draw mode, zoom, angles.
+int configure_viewports(DisplayContext& dc) {
+    ViewRecord& view = dc.vs.view;
+    std::lock_guard<std::mutex> lock(dc.vs.view_mutex);
+    apply_orientation_locked(dc);
+    for (int v = 0; v < kMaxViewports; ++v) {
+        if (view.enabled[v] == 0) continue;
+        const ViewportRect& r = view.rect[v];
+        const auto index = static_cast<unsigned>(v);
+        if (dc.renderer->set_viewport_rect(index, r.x, r.y, r.width, r.height) != 0) {
+            return renderer_failure(dc.ps, kViewportRectLine, dc.renderer.get());
+        }
+        if (dc.renderer->set_draw_mode(index, view.draw_mode[v]) != 0) {
+            return renderer_failure(dc.ps, kDrawModeLine, dc.renderer.get());
+        }
+        view.zoom[v] = dc.renderer->get_zoom(index);
+        send_angles_locked(dc, v);
+    }
+    view.pending_angles = view.pending_zoom = 0;
+    return DOR_PLAYER_OK;
+}
+
+void debug_line(const char* text) {
+    platform::debug_output(text);
+}
+
+int start_display(DisplayContext& dc) {
+    player_state& ps = dc.ps;
+    debug_line("start_displaying_video init sdl 111\r\n");
+    debug_line("start_displaying_video init sdl \r\n");
+    const int t0 = clock_ms();
+    int rc = init_sdl_gl_video_render(ps);
+    platform::debug_printf(kDebugLineSize,
+                           "start_displaying_video init_sdl_gl_video_render wast %ld ms\r\n",
+                           static_cast<long>(clock_ms() - t0));
+    if (rc != DOR_PLAYER_OK) return rc;
+    if (dc.vs.duration_ms == 0) request_abort(dc.vs);
+    const GLenum glew = glewInit();
+    if (glew != GLEW_OK) {
+        return ps.errors.fail(DOR_PLAYER_DISPLAY_FAILED, "glew error: %s\n",
+                              reinterpret_cast<const char*>(glewGetErrorString(glew)));
+    }
+    rc = init_renderer(dc);
+    if (rc == DOR_PLAYER_OK) rc = configure_viewports(dc);
+    return rc;
+}
+
+void set_display_status(player_state& ps, StartupStatus status) {
+    std::lock_guard<std::mutex> lock(ps.status_mutex);
+    ps.display_status = status;
+}
+
+void tear_down(DisplayContext& dc) {
+    dc.renderer.reset();
+    dc.ps.renderer = nullptr;
+    release_sdl_gl_video_render(dc.ps);
+}
+
+// A failure at start-up or while running: no EndCallback follows; the
+// other threads are ended and the host learns the code.
+void fail_display(DisplayContext& dc, int code) {
+    player_state& ps = dc.ps;
+    ps.display_failed = true;
+    set_display_status(ps, StartupStatus::failed);
+    tear_down(dc);
+    request_abort(dc.vs);
+    if (ps.on_error != nullptr) ps.on_error(ps.context, code);
+}
+
+// --- the loop
+
+// Pending changes from the interface operations, handed to the renderer.
+int apply_pending_locked(DisplayContext& dc) {
+    ViewRecord& view = dc.vs.view;
+    if (view.pending_draw_mode != kNoPendingChange || view.pending_rect != kNoPendingChange ||
+        view.pending_angles != 0 || view.pending_zoom != 0 ||
+        (view.orientation_request != dc.applied_orientation &&
+         view.orientation_request != kNoOrientationRequest)) {
+        dc.redraw = true;
+    }
+    if (view.pending_draw_mode != kNoPendingChange) {
+        const int v = view.pending_draw_mode - 1;
+        const auto index = static_cast<unsigned>(v);
+        dc.renderer->set_draw_mode(index, view.draw_mode[v]);
+        float zoom = dc.renderer->get_default_zoom(index);
+        dc.renderer->set_zoom(index, &zoom);
+        view.zoom[v] = zoom;
+        view.angles_deg[v] = {0.0f, 0.0f, 0.0f};
+        send_angles_locked(dc, v);
+        view.pending_draw_mode = kNoPendingChange;
+    }
+    if (view.pending_rect != kNoPendingChange) {
+        const int v = view.pending_rect - 1;
+        const ViewportRect& r = view.rect[v];
+        if (dc.renderer->set_viewport_rect(static_cast<unsigned>(v), r.x, r.y, r.width, r.height) !=
+            0) {
+            return renderer_failure(dc.ps, kPendingRectLine, dc.renderer.get());
+        }
+        view.pending_rect = kNoPendingChange;
+        view.enabled[v] = 1;
+    }
+    for (int v = 0; v < kMaxViewports; ++v) {
+        const unsigned bit = 1u << v;
+        if ((view.pending_angles & bit) != 0) send_angles_locked(dc, v);
+        if ((view.pending_zoom & bit) != 0) {
+            dc.renderer->set_zoom(static_cast<unsigned>(v), &view.zoom[v]);
+        }
+    }
+    view.pending_angles = view.pending_zoom = 0;
+    apply_orientation_locked(dc);
+    return DOR_PLAYER_OK;
+}
+
+void position_rule(DisplayContext& dc, std::int64_t time) {
+    if (dc.shown_counter == 1) post_position(dc.ps, position_ms_of(dc.vs, time));
+    if (dc.shown_counter >= kPositionEvery) dc.shown_counter = 0;
+}
+
+bool picture_queue_empty(video_state& vs) {
+    std::lock_guard<std::mutex> lock(vs.pictures.mutex);
+    return vs.pictures.count == 0;
+}
+
+std::int32_t smallest_pending_time(video_state& vs) {
+    std::lock_guard<std::mutex> lock(vs.pts.mutex);
+    return vs.pts.front_locked();
+}
+
+// Takes the picture at the read index off the ring; uploads it when it lies
+// before the end time. A pause that came meanwhile leaves it there: the
+// ring is what frame stepping starts from.
+void take_picture(DisplayContext& dc, std::int64_t time, std::int64_t lag_ms) {
+    video_state& vs = dc.vs;
+    std::unique_lock<std::mutex> state_lock(vs.state_mutex);
+    if (vs.paused != 0 || vs.abort_request != 0) return;
+    std::lock_guard<std::mutex> lock(vs.pictures.mutex);
+    state_lock.unlock();
+    PictureQueue& q = vs.pictures;
+    if (q.count == 0) return;  // a seek emptied the ring meanwhile
+    {
+        std::lock_guard<std::mutex> pts_lock(vs.pts.mutex);
+        vs.pts.pop_locked();
+    }
+    PictureSlot& slot = q.slots[q.read_index];
+    slot.written = 0;
+    --q.count;
+    q.read_index = (q.read_index + 1) % kPictureSlots;
+    ++dc.shown_counter;
+    dc.picture_taken = true;
+    const std::int64_t picture_ms = position_ms_of(vs, time);
+    if (picture_ms < vs.param->end_time_ms) {
+        dc.redraw = true;
+        const AVFrame* f = slot.frame.get();
+        dc.renderer->upload_frame(f->data[0], f->data[1], f->data[2], f->width, f->height);
+        ++dc.ps.stats.pictures_drawn;
+    }
+    dc.ps.stats.add(static_cast<double>(picture_ms), static_cast<double>(lag_ms), clock_ms());
+}
+
+// Steps 4 to 7 of a turn: wait, then take the next picture when it is due.
+void pace_pictures(DisplayContext& dc, bool paused) {
+    video_state& vs = dc.vs;
+    sleep_ms(kTurnSleepMs);  // without the picture-queue mutex: the decoder goes on meanwhile
+    if (picture_queue_empty(vs) || paused) {
+        const StateFlags f = read_flags(vs);
+        if (f.decode_over != 0 && picture_queue_empty(vs)) request_abort(vs);
+        sleep_ms(kIdleSleepMs);
+        return;
+    }
+    const std::int64_t time = smallest_pending_time(vs);
+    const std::int64_t ahead_ms = clock_units_to_ms(time - scaled_clock(vs), vs.audio_tbase);
+    if (ahead_ms > kDueWithinMs) {
+        sleep_ms(kNotDueSleepMs);
+    } else {
+        take_picture(dc, time, -ahead_ms);
+    }
+    position_rule(dc, time);
+}
+
+void draw_locked(DisplayContext& dc) {
+    bool enabled[kMaxViewports];
+    enabled_viewports_locked(dc.vs.view, enabled);
+    dc.renderer->draw(enabled);
+}
+
+// One turn of the loop; false when the thread must end (code in `failure`).
+bool display_turn(DisplayContext& dc, int* failure) {
+    video_state& vs = dc.vs;
+    const StateFlags f = read_flags(vs);
+    if (f.abort_request != 0) return false;
+    {
+        std::lock_guard<std::mutex> lock(vs.view_mutex);
+        *failure = apply_pending_locked(dc);
+        if (*failure != DOR_PLAYER_OK) return false;
+    }
+    // The clock starts (the first sound plays) once the first picture is
+    // ready to be shown, so that the time taken to start up is not owed.
+    if (!dc.ps.display_started && !picture_queue_empty(vs)) dc.ps.display_started = true;
+    pace_pictures(dc, f.paused != 0);
+    handle_events(dc);
+    if (!dc.picture_taken || !dc.redraw) return true;
+    std::lock_guard<std::mutex> lock(vs.view_mutex);
+    draw_locked(dc);
+    SDL_GL_SwapWindow(vs.view.window);
+    dc.redraw = false;
+    return true;
+}
+
+}  // namespace
+
+void enabled_viewports_locked(const ViewRecord& view, bool out[kMaxViewports]) {
+    for (int v = 0; v < kMaxViewports; ++v) out[v] = view.enabled[v] != 0;
+}
+
+void show_slot_locked(DisplayContext& dc, int slot) {
+    const AVFrame* f = dc.vs.pictures.slots[slot].frame.get();
+    dc.renderer->upload_frame(f->data[0], f->data[1], f->data[2], f->width, f->height);
+    dc.picture_taken = true;
+    draw_locked(dc);
+    SDL_GL_SwapWindow(dc.vs.view.window);
+    dc.redraw = false;
+}
+
+void display_thread_main(player_state& ps) {
+    DisplayContext dc(ps);
+    int rc = start_display(dc);
+    if (rc == DOR_PLAYER_OK) {
+        set_display_status(ps, StartupStatus::running);
+        while (display_turn(dc, &rc)) {
+        }
+    }
+    if (rc != DOR_PLAYER_OK) {
+        fail_display(dc, rc);
+    } else {
+        tear_down(dc);
+    }
+    SDL_TLSCleanup();  // SDL's per-thread data (current GL context, error text) of this thread
+    end_worker(ps, &player_state::display_running);
+}
+
+}  // namespace sphere_player

@@ -1,0 +1,33 @@
+// Frame stepping while paused. The ring of 30 pictures doubles as the
+// history: the shown picture sits at the history index, the history length
+// counts the pictures kept up to and including it. Stepping forward past
+// the decoded pictures decodes the next one; stepping back past the
+// history seeks about 600 ms back and decodes the history again.
+//
+// All of it runs with video_state::view_mutex held (the frame-step fields
+// are guarded by it) and with the read and decode threads parked.
+#pragma once
+
+#include "player_state.h"
+
+namespace sphere_player {
+
+// The history a pause leaves: the picture shown last is the current one,
+// the paused position is the clock's.
+void prepare_stepping_locked(player_state& ps);
+
+// Rebuilds the history ending at the current picture: seeks back, empties
+// the queues and decodes up to the current picture again. Runs on the
+// caller's thread (a step back asked through the interface) or the display
+// thread. Does nothing while a step is in progress unless `forced`.
+void refill_history_locked(player_state& ps, bool forced);
+
+// The picture to show after a step: a ring slot, or -1 for none.
+int step_forward_locked(player_state& ps);
+int step_back_locked(player_state& ps);
+
+// After a picture was shown by a step: the clock and the current position
+// follow it, and the host is told the position.
+void stepped_to_locked(player_state& ps, int slot);
+
+}  // namespace sphere_player

@@ -1,0 +1,36 @@
+// The messages the player posts to its host: to the parent of the native
+// window handed to SetNativeWindow (nothing is posted for a window of the
+// player's own). Posting queues the message for the host's own thread.
+#pragma once
+
+#include <cstdint>
+
+#include "player_state.h"
+
+namespace sphere_player {
+
+// Message numbers the host window receives.
+inline constexpr unsigned WM_PLAYER_DROPFILE = 1125;  // wParam: the dropped-file buffer
+inline constexpr unsigned WM_PLAYER_DBLCLICK = 1224;
+inline constexpr unsigned WM_PLAYER_POSITION = 1225;  // wParam: seconds; lParam: milliseconds
+inline constexpr unsigned WM_PLAYER_MOUSE = 1226;     // button released, wheel, before 1224
+
+// The interval and count of "letting the thread's window messages through"
+// at the places where the player waits for its host.
+inline constexpr int kMessagePumpIntervalMs = 50;
+
+// Posts to the parent of the player's native window; false when there is
+// none (own window, or a window the host did not register).
+bool post_to_host(const player_state& ps, unsigned message, std::uintptr_t wparam,
+                  std::intptr_t lparam);
+
+// The position message: wParam whole seconds, lParam milliseconds (low 32
+// bits).
+void post_position(const player_state& ps, std::int64_t position_ms);
+
+// Where the player lets its thread's window messages through while it
+// waits for its host: the player's threads own no host windows, so this is
+// only the wait, `times` x kMessagePumpIntervalMs, cut short by Stop.
+void pump_thread_messages(player_state& ps, int times);
+
+}  // namespace sphere_player

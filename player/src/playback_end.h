@@ -1,0 +1,19 @@
+// The end of playback, common to the worker threads: the last of the read,
+// decode and display threads to finish clears the playing flag and, when
+// playback ended on its own, calls EndCallback once.
+#pragma once
+
+#include <atomic>
+
+#include "player_state.h"
+
+namespace sphere_player {
+
+// Marks the calling worker as ended (its running flag) and runs the
+// epilogue. The last thing a worker does.
+void end_worker(player_state& ps, std::atomic<bool> player_state::*running);
+
+// Closes the sound device the display thread opened, if it is still open.
+void close_audio_device(player_state& ps);
+
+}  // namespace sphere_player

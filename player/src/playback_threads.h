@@ -1,0 +1,25 @@
+// The bodies of the threads Play starts. Each runs until abort is set (by
+// Stop, or by the display thread when playback has ended on its own) and
+// then runs the end-of-playback epilogue.
+#pragma once
+
+#include "player_state.h"
+
+namespace sphere_player {
+
+// Demuxes into the audio and video packet queues.
+void read_thread_main(player_state& ps);
+// Decodes the video packets into the picture ring.
+void decode_thread_main(player_state& ps);
+// Owns the window, the GL context and the renderer manager; shows the
+// pictures against the clock.
+void display_thread_main(player_state& ps);
+// The millisecond clock, for playback without sound.
+void clock_thread_main(player_state& ps);
+
+// Resets the reading state before the read thread (re)starts at a new
+// place: no timestamp seen, no jump, not at the end. Call with the read
+// thread parked or not running.
+void reset_read_position(video_state& vs);
+
+}  // namespace sphere_player
