@@ -1,0 +1,313 @@
+// kvptool play FILE [--layout L] [--direction D]: plays a recording through
+// the player library in a window of its own, as the viewer would without
+// its controls: the layout's viewports, draw modes and default view angles,
+// space to pause and resume, the arrow keys to step while paused, q or
+// Escape to stop. Prints the position the player reports.
+#include <poll.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SpherePlayer.h"
+#include "command.h"
+#include "geometry/vertex_factory.h"
+#include "platform/paths.h"
+#include "platform/video_host_window.h"
+#include "platform/window_messages.h"
+
+namespace {
+
+// Messages the player posts to the host window.
+constexpr unsigned kMsgDropFile = 1125;
+constexpr unsigned kMsgDoubleClick = 1224;
+constexpr unsigned kMsgPosition = 1225;
+
+constexpr int kPollMs = 50;
+constexpr float kPi = 3.1415925f;  // as the viewer's strip layout computes it
+// Automatic pitch: degrees the lens circle's rim is seen under.
+constexpr float kRimDeg = 242.0f;
+constexpr int kAutoPitchExtraDeg = 5;
+
+enum Layout { kSingle = 0, kWide = 1, kSplit2 = 2, kSplit4 = 3, kStrip = 4 };
+enum Direction { kUp = 0, kDown = 1, kSide = 2 };
+
+struct Options {
+    std::string file;
+    std::string layout = "single";
+    std::string direction = "down";
+    std::string calib;
+    int width = 1224, height = 658;
+    double seconds = 0.0;  // stop after this long; 0: play to the end
+    bool quiet = false;
+};
+
+struct Angles {
+    float pitch, yaw, roll;
+};
+
+// Default view angles per layout, viewport and direction (up, down, side).
+// The single view takes the controller's one-view display angles.
+const std::vector<std::vector<std::array<Angles, 3>>>& default_angles() {
+    static const std::vector<std::vector<std::array<Angles, 3>>> table = {
+        {{{{70, 0, 0}, {-60, -87, 0}, {0, -91, 0}}}},
+        {{{{-130, 90, 0}, {-70, -90, 0}, {-90, -90, 0}}}},
+        {{{{-150, -90, 0}, {-31, 99, 0}, {-150, 90, 0}}},
+         {{{-150, 90, 0}, {-31, -91, 0}, {-90, 90, 0}}}},
+        {{{{-150, 0, 0}, {-31, -15, 0}, {-30, 0, 0}}},
+         {{{-150, -180, 0}, {-31, 176, 0}, {-30, -150, 0}}},
+         {{{-150, 90, 0}, {-31, -91, 0}, {-90, -90, 0}}},
+         {{{-150, -90, 0}, {-31, 99, 0}, {-150, 45, 0}}}},
+        {},
+    };
+    return table;
+}
+
+struct PlayerDeleter {
+    void operator()(DOR_SpherePlayer* p) const { DestroySpherePlayer(p); }
+};
+using PlayerPtr = std::unique_ptr<DOR_SpherePlayer, PlayerDeleter>;
+
+struct Session {
+    std::atomic<bool> ended{false};
+    std::atomic<int> error{0};
+    bool quiet = false;
+
+    static void on_end(void* self) { static_cast<Session*>(self)->ended = true; }
+    static void on_error(void* self, int code) {
+        auto* s = static_cast<Session*>(self);
+        s->error = code;
+        s->ended = true;
+    }
+};
+
+struct Rect {
+    int x, y, w, h;
+};
+
+// The layout's viewports in window pixels (origin bottom left).
+std::vector<Rect> layout_rects(int layout, int w, int h) {
+    switch (layout) {
+        case kSplit2:
+            return {{w / 4, 0, w / 2, h / 2}, {w / 4, h / 2, w / 2, h / 2}};
+        case kSplit4:
+            return {{0, 0, w / 2, h / 2},
+                    {w / 2, 0, w / 2, h / 2},
+                    {0, h / 2, w / 2, h / 2},
+                    {w / 2, h / 2, w / 2, h / 2}};
+        case kStrip: {
+            if (static_cast<float>(h) * kPi > static_cast<float>(w)) {
+                const int sh = static_cast<int>(static_cast<float>(w) / kPi);
+                return {{0, (h - sh) / 2, w, sh}};
+            }
+            const int sw = static_cast<int>(static_cast<float>(h) * kPi);
+            return {{(w - sw) / 2, 0, sw, h}};
+        }
+        default:
+            return {{0, 0, w, h}};
+    }
+}
+
+int draw_mode_of(int layout) {
+    return layout == kWide ? 5 : layout == kStrip ? 6 : 2;
+}
+
+// The pitch that lifts the split views towards the horizon, from the
+// calibration's frame height and viewport 0's zoom.
+int automatic_pitch(const std::string& calib, float zoom0) {
+    geometry::VertexFactory factory(geometry::Variant::player);
+    factory.set_message_sink([](std::string_view) {});
+    int pitch = 0;
+    if (factory.load_calibration_file(calib.c_str()) == 0 && factory.frame_height() > 0 &&
+        zoom0 > 0.0f) {
+        const float per_deg = (static_cast<float>(factory.frame_height()) * 0.5f) / 180.0f;
+        pitch = static_cast<int>(kRimDeg / per_deg * 0.5f * 1.5f / zoom0);
+    }
+    return pitch + kAutoPitchExtraDeg;
+}
+
+void apply_layout(DOR_SpherePlayer& player, int layout, int direction, int w, int h,
+                  const std::string& calib) {
+    const std::vector<Rect> rects = layout_rects(layout, w, h);
+    for (unsigned v = 0; v < DOR_PLAYER_MAX_VIEWPORTS; ++v) {
+        if (v >= rects.size()) {
+            player.DisableViewport(v);
+            continue;
+        }
+        player.SetViewport(rects[v].x, rects[v].y, rects[v].w, rects[v].h, v);
+        player.SetDrawMode(draw_mode_of(layout), v);
+    }
+    if (layout == kStrip) {
+        player.SetOrientation(direction != kUp ? 1 : 0);
+        return;
+    }
+    int pitch = 0;
+    if (layout == kSplit2 || layout == kSplit4) pitch = automatic_pitch(calib, player.GetZoom(0));
+    const auto& rows = default_angles()[layout];
+    for (unsigned v = 0; v < rows.size(); ++v) {
+        Angles a = rows[v][direction];
+        if (direction == kDown && pitch != 0) a.pitch = static_cast<float>(-pitch);
+        player.SetViewAngles(a.pitch, a.yaw, a.roll, v);
+    }
+}
+
+bool is_square(DOR_SpherePlayer& player) {
+    int w = 0, h = 0;
+    return player.GetVideoSize(&w, &h) == 0 && w > 0 && w == h;
+}
+
+// A calibration beside the recording (NAME.inf), else the player's own
+// preparation (stored per-width file or automatic calibration) into the
+// temporary folder; empty when there is none.
+std::string find_calibration(DOR_SpherePlayer& player, const std::string& file) {
+    const std::string stem = file.substr(0, file.rfind('.'));
+    if (platform::path_exists(stem + ".inf")) return stem + ".inf";
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string prepared =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kvptool-play.inf";
+    std::remove(prepared.c_str());
+    player.PrepareCalibration(file.c_str(), prepared.c_str());
+    return platform::path_exists(prepared) ? prepared : std::string();
+}
+
+void print_position(const platform::WindowMessage& m) {
+    std::printf("position %ld.%03ld s\n", static_cast<long>(m.wparam),
+                static_cast<long>(m.lparam % 1000));
+    std::fflush(stdout);
+}
+
+void on_message(const Session& s, const platform::WindowMessage& m) {
+    if (s.quiet) return;
+    if (m.message == kMsgPosition) print_position(m);
+    if (m.message == kMsgDoubleClick) std::printf("double click\n");
+    if (m.message == kMsgDropFile) {
+        std::printf("dropped %s\n", reinterpret_cast<const char*>(m.wparam));
+    }
+}
+
+struct Controls {
+    bool paused = false;
+    bool quit = false;
+};
+
+void on_key(DOR_SpherePlayer& player, Controls& c, const std::string& key) {
+    if (key == "space") {
+        c.paused = !c.paused;
+        if (c.paused) {
+            player.Pause();
+        } else {
+            player.Resume();
+        }
+    } else if (key == "Right" || key == "Left") {
+        player.StepFrame(key == "Right");
+    } else if (key == "q" || key == "Escape") {
+        c.quit = true;
+    }
+}
+
+// The host's loop: X events of the frame, the player's messages, the end.
+void run_loop(DOR_SpherePlayer& player, platform::VideoHostWindow& host, Session& s,
+              double seconds) {
+    Controls c;
+    const int message_fd = platform::wakeup_fd(host.frame());
+    const auto start = std::chrono::steady_clock::now();
+    while (!s.ended && !c.quit) {
+        pollfd fds[2] = {{host.connection_fd(), POLLIN, 0}, {message_fd, POLLIN, 0}};
+        ::poll(fds, 2, kPollMs);
+        host.process_events([&](const platform::HostEvent& e) {
+            if (e.kind == platform::HostEvent::Kind::key) on_key(player, c, e.key);
+            if (e.kind == platform::HostEvent::Kind::close) c.quit = true;
+        });
+        platform::WindowMessage m;
+        while (platform::take_message(host.frame(), &m)) on_message(s, m);
+        const std::chrono::duration<double> t = std::chrono::steady_clock::now() - start;
+        if (seconds > 0.0 && t.count() >= seconds) c.quit = true;
+    }
+    platform::WindowMessage m;
+    while (platform::take_message(host.frame(), &m)) on_message(s, m);
+}
+
+int parse_choice(const std::map<std::string, int>& names, const std::string& value) {
+    const auto it = names.find(value);
+    return it == names.end() ? -1 : it->second;
+}
+
+int fail(const std::string& file, const char* what, DOR_SpherePlayer* player, int code) {
+    std::string text = player != nullptr ? player->GetLastErrorText() : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    std::fprintf(stderr, "kvptool play: %s: %s: %s (code %d)\n", file.c_str(), what, text.c_str(),
+                 code);
+    return code;
+}
+
+int run_play(const Options& opt) {
+    const int layout = parse_choice({{"single", kSingle},
+                                     {"wide", kWide},
+                                     {"split2", kSplit2},
+                                     {"split4", kSplit4},
+                                     {"strip", kStrip}},
+                                    opt.layout);
+    const int direction =
+        parse_choice({{"up", kUp}, {"down", kDown}, {"side", kSide}}, opt.direction);
+    std::string why;
+    auto host = platform::VideoHostWindow::create(opt.width, opt.height, "kvptool play", &why);
+    if (!host) {
+        std::fprintf(stderr, "kvptool play: %s\n", why.c_str());
+        return DOR_PLAYER_DISPLAY_FAILED;
+    }
+    PlayerPtr player(CreateSpherePlayer());
+    if (!player) return fail(opt.file, "cannot create the player", nullptr, DOR_PLAYER_FAILED);
+    init_param param{opt.file.c_str(), "", "", 0, 0, 0, 0, 1};
+    int rc = player->Init(&param);
+    if (rc != DOR_PLAYER_OK) return fail(opt.file, "cannot open", player.get(), rc);
+    const bool fisheye = is_square(*player);
+    const std::string calib = !opt.calib.empty() ? opt.calib : find_calibration(*player, opt.file);
+    param.calib_filename = calib.c_str();
+    param.panorama_input = calib.empty() ? 1 : 0;  // a flat video needs no lens
+    param.end_time_ms = static_cast<int>(player->GetVideoDurationms());
+    player->SetNativeWindow(reinterpret_cast<DOR_NativeWindow>(host->video()));
+    player->SetViewport(0, 0, opt.width, opt.height, 0);
+    player->SetDrawMode(fisheye ? draw_mode_of(layout) : 0, 0);
+    Session session;
+    session.quiet = opt.quiet;
+    rc = player->Play(nullptr, nullptr, Session::on_end, &session, Session::on_error);
+    if (rc != DOR_PLAYER_OK) return fail(opt.file, "cannot play", player.get(), rc);
+    if (fisheye) apply_layout(*player, layout, direction, opt.width, opt.height, calib);
+    run_loop(*player, *host, session, opt.seconds);
+    player->Stop();  // before the host window goes
+    if (session.error != 0) return fail(opt.file, "display failed", player.get(), session.error);
+    return DOR_PLAYER_OK;
+}
+
+void setup_play(CLI::App& app, int& exit_code) {
+    auto opt = std::make_shared<Options>();
+    auto* sub = app.add_subcommand("play", "Play a recording in a window, dewarped, with sound");
+    sub->add_option("file", opt->file, "MP4 or MPEG-TS recording")->required();
+    sub->add_option("--layout", opt->layout, "single, wide, split2, split4 or strip")
+        ->check(CLI::IsMember({"single", "wide", "split2", "split4", "strip"}));
+    sub->add_option("--direction", opt->direction, "view direction: up, down or side")
+        ->check(CLI::IsMember({"up", "down", "side"}));
+    sub->add_option("--calib", opt->calib,
+                    "calibration file (default: NAME.inf beside the recording, else one the "
+                    "player prepares)");
+    sub->add_option("--width", opt->width, "window width")->check(CLI::Range(16, 8192));
+    sub->add_option("--height", opt->height, "window height")->check(CLI::Range(16, 8192));
+    sub->add_option("--seconds", opt->seconds, "stop after this many seconds (0: to the end)");
+    sub->add_flag("--quiet", opt->quiet, "do not print the positions");
+    sub->footer(
+        "Keys: space pauses and resumes, Right and Left step one picture while paused,\n"
+        "q or Escape stops. The player posts its position every fifth picture; each is\n"
+        "printed as \"position S.MMM s\". Exit status: 0, or the player's code (15, 16, 20, 21).");
+    sub->callback([opt, &exit_code] { exit_code = run_play(*opt); });
+}
+
+}  // namespace
+
+KVPTOOL_COMMAND(play, setup_play)
