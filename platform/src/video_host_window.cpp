@@ -79,9 +79,13 @@ std::unique_ptr<VideoHostWindow> VideoHostWindow::create(int width, int height,
     attrs.colormap = impl->colormap;
     attrs.background_pixel = 0;
     attrs.border_pixel = 0;
-    impl->video = XCreateWindow(d, impl->frame, 0, 0, static_cast<unsigned>(width),
-                                static_cast<unsigned>(height), 0, visual->depth, InputOutput,
-                                visual->visual, CWColormap | CWBackPixel | CWBorderPixel, &attrs);
+    // The server keeps what is drawn where another window covers the child,
+    // so read_pixels gives the child's own pixels (tests share one screen).
+    attrs.backing_store = WhenMapped;
+    impl->video =
+        XCreateWindow(d, impl->frame, 0, 0, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height), 0, visual->depth, InputOutput, visual->visual,
+                      CWColormap | CWBackPixel | CWBorderPixel | CWBackingStore, &attrs);
     XMapWindow(d, impl->video);
     XMapWindow(d, impl->frame);
     XSync(d, False);  // the library looks the child up on its own connection

@@ -15,7 +15,9 @@
 //   6. the PtsQueue's, each PacketQueue's and video_state::clock_mutex
 //      (leaves: nothing is taken inside them)
 // The audio callback takes state_mutex, one packet queue mutex and
-// clock_mutex, each alone. Operations that hand a change to the display
+// clock_mutex, each alone, inside SDL's lock of the sound device (which
+// SDL holds around the callback, and Seek while it empties the sound
+// queue): that device lock comes before state_mutex. Operations that hand a change to the display
 // thread (pending_* fields) release view_mutex while they wait for it to be
 // taken. Callbacks into the host (EndCallback, ErrorCallback) are made with
 // no lock held.

@@ -192,7 +192,7 @@ TEST_F(PlaybackTest, AFileWhoseTimestampsRestartStopsReadingAtTheJump) {
 }
 
 TEST_F(PlaybackTest, AnEndTimeBelowTheDurationStopsDrawingThere) {
-    // 0.6 s black, then 0.6 s white.
+    // 0.6 s black, then 2 s white.
     ASSERT_EQ(open("play_two_tone.mp4", 0), DOR_PLAYER_OK);
     ASSERT_EQ(play(), DOR_PLAYER_OK);
     // Without an end time the white part shows.

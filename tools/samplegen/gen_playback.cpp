@@ -1,7 +1,7 @@
 // Short clips for the playback tests: small frames, one or two seconds.
 //   play_video.mp4     2 s, 160x160, 30 fps moving test picture, no sound
 //   play_grey.mp4      8 s, 160x160, flat mid grey, no sound (brightness)
-//   play_two_tone.mp4  0.6 s black then 0.6 s white, 160x160, no sound (end time)
+//   play_two_tone.mp4  0.6 s black then 2 s white, 160x160, no sound (end time)
 //   play_stereo.mp4    0.5 s, 160x160 with stereo sound: a tone left, silence right
 //   play_restart.ts    two 1 s recordings back to back, the second one's
 //                      timestamps starting again from the beginning
@@ -40,11 +40,11 @@ bool make_grey(const samplegen::Context& ctx) {
 }
 
 bool make_two_tone(const samplegen::Context& ctx) {
-    const std::string tone = ":size=" + kSize + ":rate=30:duration=0.6";
+    const std::string tone = ":size=" + kSize + ":rate=30:duration=";
     return samplegen::ffmpeg(
-        ctx, join(join({"-f", "lavfi", "-i", "color=c=black" + tone, "-f", "lavfi", "-i",
-                        "color=c=white" + tone, "-filter_complex", "[0:v][1:v]concat=n=2:v=1[v]",
-                        "-map", "[v]"},
+        ctx, join(join({"-f", "lavfi", "-i", "color=c=black" + tone + "0.6", "-f", "lavfi", "-i",
+                        "color=c=white" + tone + "2", "-filter_complex",
+                        "[0:v][1:v]concat=n=2:v=1[v]", "-map", "[v]"},
                        x264()),
                   {ctx.path("play_two_tone.mp4")}));
 }

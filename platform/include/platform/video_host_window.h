@@ -60,7 +60,9 @@ public:
     void process_events(const std::function<void(const HostEvent&)>& on_event);
 
     // Reads the child's pixels (what the library last presented) as RGB
-    // bytes, rows top to bottom. False when the area lies outside it.
+    // bytes, rows top to bottom, also where another window covers them (the
+    // child has backing store where the server offers it). False when the
+    // area lies outside it.
     bool read_pixels(int x, int y, int width, int height, std::vector<std::uint8_t>* rgb) const;
 
 private:
