@@ -115,8 +115,7 @@ int realtime(const std::string& file, int draw_mode, int width, int height) {
     const sphere_player::PlaybackStats& s = run->player.state().stats;
     const double shown_s = (s.last_taken_ms - s.first_taken_ms) / 1000.0;
     std::printf("file                 %s\n", file.c_str());
-    std::printf("window               %dx%d, one view (draw mode %d)\n", width, height,
-                draw_mode);
+    std::printf("window               %dx%d, one view (draw mode %d)\n", width, height, draw_mode);
     std::printf("pictures shown       %lld of which drawn %lld\n",
                 static_cast<long long>(s.pictures_taken), static_cast<long long>(s.pictures_drawn));
     std::printf("frames per second    %.2f (over %.2f s of showing)\n",

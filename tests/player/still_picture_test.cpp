@@ -43,8 +43,8 @@ TEST(StillPicture, FailuresLeaveTheirTextAndReturn21) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(decode_still_picture(dir.file("missing.png").c_str(), &logo, errors), 21);
     const std::string printed = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(std::string(errors.c_str()).rfind("error: couldn't open input picture file, code: ", 0),
-              0u)
+    EXPECT_EQ(
+        std::string(errors.c_str()).rfind("error: couldn't open input picture file, code: ", 0), 0u)
         << errors.c_str();
     EXPECT_EQ(printed, errors.c_str());  // also printed
 

@@ -45,7 +45,8 @@ using MessageSink = std::function<void(const WindowMessage& message)>;
 // Makes `window` known with its parent (0: top-level) and its sink (may be
 // empty: the host then takes messages with take_message). Registering an
 // already known window replaces its parent and sink and keeps its queue.
-KVP_WINDOW_MESSAGES_API void register_window(NativeWindow window, NativeWindow parent, MessageSink sink);
+KVP_WINDOW_MESSAGES_API void register_window(NativeWindow window, NativeWindow parent,
+                                             MessageSink sink);
 // Forgets the window and drops its waiting messages.
 KVP_WINDOW_MESSAGES_API void unregister_window(NativeWindow window);
 
@@ -55,8 +56,8 @@ KVP_WINDOW_MESSAGES_API NativeWindow parent_window(NativeWindow window);
 
 // Queues a message for `window` and returns at once (PostMessageW). False
 // when the window is not registered (the message is dropped).
-KVP_WINDOW_MESSAGES_API bool post_message(NativeWindow window, unsigned message, std::uintptr_t wparam,
-                  std::intptr_t lparam);
+KVP_WINDOW_MESSAGES_API bool post_message(NativeWindow window, unsigned message,
+                                          std::uintptr_t wparam, std::intptr_t lparam);
 
 // Removes the oldest message waiting for `window`; false when none waits.
 KVP_WINDOW_MESSAGES_API bool take_message(NativeWindow window, WindowMessage* out);
