@@ -1,5 +1,9 @@
 #include "ogl_rendererMgr/ogl_renderer/ogl_renderer.h"
 
+#include <algorithm>
+
+#include "ogl_rendererMgr/stitching_program.h"
+
 namespace sphere_player {
 
 using namespace ogl;
@@ -17,6 +21,11 @@ constexpr GLsizeiptr kFloatBytes = sizeof(float);
 
 constexpr GLint kComponents[] = {kPositionComponents, kTexcoordComponents, kWeightComponents,
                                  kIndexComponents};
+static_assert(kComponents[kSlotPosition] == kSlotComponents[kSlotPosition] &&
+                  kComponents[kSlotTexcoord] == kSlotComponents[kSlotTexcoord] &&
+                  kComponents[kSlotWeight] == kSlotComponents[kSlotWeight] &&
+                  kComponents[kSlotIndex] == kSlotComponents[kSlotIndex],
+              "one vertex layout");
 
 GLint attribute_of(const AttributeLocations& a, int slot) {
     const GLint locations[] = {a.aPosition, a.aTextureCoord, a.aLeftWeights, a.aTexIndex};
@@ -61,12 +70,13 @@ int DOR_OglRenderer::init(const Options& options) {
 }
 
 bool DOR_OglRenderer::take_mesh(MeshArrays& mesh) const {
-    mesh[kBufferPosition] = {factory_.positions(), factory_.position_length()};
-    mesh[kBufferTexcoord] = {factory_.texcoords(), factory_.texcoord_length()};
-    mesh[kBufferWeight] = {factory_.weights(), factory_.weight_length()};
-    mesh[kBufferIndex] = {factory_.indices(), factory_.index_length()};
+    auto length = [](int32_t floats) { return static_cast<std::size_t>(std::max(floats, 0)); };
+    mesh[kSlotPosition] = {factory_.positions(), length(factory_.position_length())};
+    mesh[kSlotTexcoord] = {factory_.texcoords(), length(factory_.texcoord_length())};
+    mesh[kSlotWeight] = {factory_.weights(), length(factory_.weight_length())};
+    mesh[kSlotIndex] = {factory_.indices(), length(factory_.index_length())};
     for (const MeshArray& array : mesh) {
-        if (array.data == nullptr || array.length <= 0) return false;
+        if (array.data == nullptr || array.length == 0) return false;
     }
     return true;
 }
@@ -90,30 +100,67 @@ int DOR_OglRenderer::alloc_buffer_object() {
 
 int DOR_OglRenderer::upload_mesh(const MeshArrays& mesh) {
     for (GlBuffer& buffer : buffers_) buffer.reset();
+    element_buffer_.reset();
     // Until the new buffers are complete nothing may be drawn from them.
     camera_.built = false;
-    vertex_count_ = texcoord_floats_ = 0;
+    vertex_count_ = buffer_vertices_ = texcoord_floats_ = 0;
+    element_type_ = 0;
     glUseProgram(shared_->program.get());
     if (GLenum code = glGetError()) return gl_failure(kLineReleaseBuffers, code);
-    for (int slot = 0; slot < kBufferCount; ++slot) {
-        buffers_[slot].reset(generate_buffer_name());
-        glBindBuffer(GL_ARRAY_BUFFER, buffers_[slot].get());
-        glBufferData(GL_ARRAY_BUFFER, mesh[slot].length * kFloatBytes, mesh[slot].data,
-                     GL_DYNAMIC_DRAW);
-        if (GLenum code = glGetError()) return gl_failure(kLineUploadBuffer, code);
+    const bool reference = shared_->draw_path == DrawPath::reference;
+    // The cylinder's texture coordinates are replaced at every draw, one
+    // per drawn vertex: it keeps the geometry's arrays.
+    IndexedMesh indexed;
+    if (!reference && camera_.draw_mode != geometry::kModeCylinder && index_mesh(mesh, indexed)) {
+        if (int rc = upload_elements(indexed)) return rc;
+    } else if (int rc = upload_arrays(mesh)) {
+        return rc;
     }
+    vertex_count_ = static_cast<GLsizei>(mesh[kSlotPosition].length / kPositionComponents);
+    texcoord_floats_ = static_cast<GLsizei>(mesh[kSlotTexcoord].length);
+    branches_ = reference || common_vertex_count(mesh) == 0
+                    ? kAllBranches
+                    : mesh_branches(mesh[kSlotIndex].data, mesh[kSlotIndex].length);
+    const StitchingProgram::Ref program = program_for_branches(*shared_, branches_);
     camera_.built = true;
-    vertex_count_ = mesh[kBufferPosition].length / kPositionComponents;
-    texcoord_floats_ = mesh[kBufferTexcoord].length;
     shared_->messages.print("DOR_OglRenderer::alloc_buffer_object()_End:\n");
-    glUseProgram(shared_->program.get());
+    glUseProgram(program.program);
     glViewport(rect_.x, rect_.y, rect_.width, rect_.height);
     bind_attributes();
     return 0;
 }
 
+int DOR_OglRenderer::upload_arrays(const MeshArrays& mesh) {
+    for (int slot = 0; slot < kAttributeCount; ++slot) {
+        buffers_[slot].reset(generate_buffer_name());
+        glBindBuffer(GL_ARRAY_BUFFER, buffers_[slot].get());
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(mesh[slot].length) * kFloatBytes,
+                     mesh[slot].data, GL_DYNAMIC_DRAW);
+        if (GLenum code = glGetError()) return gl_failure(kLineUploadBuffer, code);
+    }
+    buffer_vertices_ = static_cast<GLsizei>(mesh[kSlotPosition].length / kPositionComponents);
+    return 0;
+}
+
+int DOR_OglRenderer::upload_elements(const IndexedMesh& indexed) {
+    if (int rc = upload_arrays(indexed.view())) return rc;
+    element_buffer_.reset(generate_buffer_name());
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, element_buffer_.get());
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indexed.element_bytes()),
+                 indexed.element_data(), GL_STATIC_DRAW);
+    if (GLenum code = glGetError()) return gl_failure(kLineUploadBuffer, code);
+    element_type_ = indexed.element_type();
+    return 0;
+}
+
+DOR_OglRenderer::Upload DOR_OglRenderer::upload() const {
+    return {static_cast<std::size_t>(buffer_vertices_), element_type_,
+            find_program(*shared_, branches_).program == shared_->program.get() ? kAllBranches
+                                                                                : branches_};
+}
+
 void DOR_OglRenderer::bind_attributes() const {
-    for (int slot = 0; slot < kBufferCount; ++slot) {
+    for (int slot = 0; slot < kAttributeCount; ++slot) {
         glBindBuffer(GL_ARRAY_BUFFER, buffers_[slot].get());
         point_attribute(attribute_of(shared_->attributes, slot), kComponents[slot]);
     }
@@ -162,7 +209,7 @@ void DOR_OglRenderer::set_orientation(int value) {
 void DOR_OglRenderer::update_cylinder_texcoords() {
     const float* texcoords = factory_.update_cylinder_texcoords(camera_.cylinder_rotation_rad);
     if (texcoords == nullptr || factory_.texcoord_length() != texcoord_floats_) return;
-    glBindBuffer(GL_ARRAY_BUFFER, buffers_[kBufferTexcoord].get());
+    glBindBuffer(GL_ARRAY_BUFFER, buffers_[kSlotTexcoord].get());
     glBufferSubData(GL_ARRAY_BUFFER, 0, texcoord_floats_ * kFloatBytes, texcoords);
     point_attribute(shared_->attributes.aTextureCoord, kTexcoordComponents);
 }
@@ -173,15 +220,22 @@ int DOR_OglRenderer::draw() {
                                 index_);
         return 1;
     }
-    glUseProgram(shared_->program.get());
+    const StitchingProgram::Ref program = find_program(*shared_, branches_);
+    glUseProgram(program.program);
     glViewport(rect_.x, rect_.y, rect_.width, rect_.height);
     const geometry::Mat4 mvp = geometry::mvp_matrix(camera_);
-    glUniformMatrix4fv(shared_->uniforms.uMVPMatrix, 1, GL_FALSE, mvp.data());
-    // The attribute pointers are context state that the last viewport built
-    // or drawn left behind: point them at this viewport's own buffers.
+    glUniformMatrix4fv(program.mvp_location, 1, GL_FALSE, mvp.data());
+    // The attribute pointers and the element buffer are context state that
+    // the last viewport built or drawn left behind: point them at this
+    // viewport's own buffers.
     bind_attributes();
     if (camera_.draw_mode == geometry::kModeCylinder) update_cylinder_texcoords();
-    glDrawArrays(GL_TRIANGLES, 0, vertex_count_);
+    if (element_type_ != 0) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, element_buffer_.get());
+        glDrawElements(GL_TRIANGLES, vertex_count_, element_type_, nullptr);
+    } else {
+        glDrawArrays(GL_TRIANGLES, 0, vertex_count_);
+    }
     if (GLenum code = glGetError()) return gl_failure(kLineDraw, code);
     return 0;
 }
