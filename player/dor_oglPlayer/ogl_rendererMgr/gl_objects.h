@@ -113,10 +113,11 @@ struct StitchingProgram {
 
 // How the viewports upload and draw their meshes.
 // - indexed: one copy of each distinct vertex and an element buffer
-//   (except the cylinder, whose texture coordinates change every draw), and
-//   the specialised program of the mesh's texture indices;
-// - reference: the geometry's arrays as they are, glDrawArrays and the full
-//   program; the direct reading, kept to check the other against.
+//   (except the cylinder, whose texture coordinates change every draw); the
+//   runs of one texture-index class each drawn with the program specialised
+//   to it; chunks of triangles wholly out of view left out;
+// - reference: the geometry's arrays as they are, one glDrawArrays with the
+//   full program; the direct reading, kept to check the other against.
 // Both give the same pixels.
 enum class DrawPath { indexed, reference };
 

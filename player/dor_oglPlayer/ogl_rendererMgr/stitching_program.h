@@ -6,10 +6,10 @@
 // The full program tests the index against every class in turn. A GL driver
 // without real branches (Mesa's llvmpipe runs every branch of a fragment
 // shader under a mask) pays for each class's texture reads on every pixel,
-// so a mesh whose triangles reach only some classes is drawn with a
-// specialised program: the full one with the other branches left out. For
-// the fragments of such a mesh both programs run the same statements on the
-// same inputs and write the same colour.
+// so triangles that reach only some classes are drawn with a specialised
+// program: the full one with the other branches left out. For the fragments
+// of such triangles both programs run the same statements on the same
+// inputs and write the same colour.
 #pragma once
 
 #include <array>

@@ -190,22 +190,37 @@ bool index_mesh(const MeshArrays& mesh, IndexedMesh& out) {
     return true;
 }
 
-unsigned mesh_branches(const float* indices, std::size_t vertex_count) {
+unsigned run_branches(const std::vector<DrawRun>& runs) {
     unsigned branches = 0;
+    for (const DrawRun& run : runs) branches |= run.branches;
+    return branches;
+}
+
+std::vector<DrawRun> mesh_runs(const float* indices, std::size_t vertex_count) {
+    const std::vector<DrawRun> whole = {{0, vertex_count, kAllBranches}};
+    std::vector<DrawRun> runs;
     uint32_t last_bits = 0;
-    unsigned last_branch = kAllBranches;  // nothing classified yet
     for (std::size_t t = 0; t + kTriangleVertices <= vertex_count; t += kTriangleVertices) {
         uint32_t bits[kTriangleVertices];
         std::memcpy(bits, indices + t, sizeof bits);
-        if (bits[1] != bits[0] || bits[2] != bits[0]) return kAllBranches;
-        if (last_branch == kAllBranches || bits[0] != last_bits) {
-            last_bits = bits[0];
-            last_branch = index_branch(indices[t]);
-            if (last_branch == kAllBranches) return kAllBranches;
+        if (bits[1] != bits[0] || bits[2] != bits[0]) return whole;
+        if (!runs.empty() && bits[0] == last_bits) {
+            runs.back().count += kTriangleVertices;
+            continue;
         }
-        branches |= last_branch;
+        last_bits = bits[0];
+        const unsigned branch = index_branch(indices[t]);
+        if (branch == kAllBranches) return whole;
+        if (!runs.empty() && runs.back().branches == branch) {
+            runs.back().count += kTriangleVertices;
+        } else {
+            runs.push_back({t, kTriangleVertices, branch});
+        }
     }
-    return branches;
+    if (runs.empty()) return {{0, vertex_count, 0}};
+    if (runs.size() > kMaxDrawRuns) return {{0, vertex_count, run_branches(runs)}};
+    runs.back().count = vertex_count - runs.back().first;
+    return runs;
 }
 
 }  // namespace sphere_player::ogl

@@ -54,10 +54,28 @@ struct IndexedMesh {
 // disagree on the vertex count or hold none.
 bool index_mesh(const MeshArrays& mesh, IndexedMesh& out);
 
-// The fragment-shader branches (stitching_program.h) the triangles of
-// GL_TRIANGLES drawn from `vertex_count` texture indices can reach:
-// kAllBranches when a triangle's three indices differ or one of them is
-// ambiguous. Vertices after the last whole triangle are never drawn.
-unsigned mesh_branches(const float* indices, std::size_t vertex_count);
+// A range of drawn vertices (whole triangles, in drawing order) and the
+// fragment-shader branches (stitching_program.h) its triangles reach.
+struct DrawRun {
+    std::size_t first = 0;  // vertex, or element, where the range starts
+    std::size_t count = 0;
+    unsigned branches = 0;
+};
+
+// Most runs a mesh is split into; a mesh whose classes change more often is
+// drawn as one run with the union of its branches.
+constexpr std::size_t kMaxDrawRuns = 8;
+
+// Splits GL_TRIANGLES drawn from `vertex_count` texture indices into runs
+// of consecutive triangles of one class each, so that each run can be drawn
+// with the program of its class alone (the sphere: the mapped rows, then
+// the black rows or the logo cap). One run of all kAllBranches when a
+// triangle's three indices differ or one of them is ambiguous. The runs
+// cover all `vertex_count` vertices; a last partial triangle, which GL
+// never draws, ends the last run.
+std::vector<DrawRun> mesh_runs(const float* indices, std::size_t vertex_count);
+
+// The union of the runs' branches.
+unsigned run_branches(const std::vector<DrawRun>& runs);
 
 }  // namespace sphere_player::ogl

@@ -1,6 +1,7 @@
 #include "ogl_rendererMgr/ogl_renderer/ogl_renderer.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "ogl_rendererMgr/stitching_program.h"
 
@@ -101,6 +102,8 @@ int DOR_OglRenderer::alloc_buffer_object() {
 int DOR_OglRenderer::upload_mesh(const MeshArrays& mesh) {
     for (GlBuffer& buffer : buffers_) buffer.reset();
     element_buffer_.reset();
+    boxes_.clear();
+    runs_.clear();
     // Until the new buffers are complete nothing may be drawn from them.
     camera_.built = false;
     vertex_count_ = buffer_vertices_ = texcoord_floats_ = 0;
@@ -118,16 +121,22 @@ int DOR_OglRenderer::upload_mesh(const MeshArrays& mesh) {
     }
     vertex_count_ = static_cast<GLsizei>(mesh[kSlotPosition].length / kPositionComponents);
     texcoord_floats_ = static_cast<GLsizei>(mesh[kSlotTexcoord].length);
-    branches_ = reference || common_vertex_count(mesh) == 0
-                    ? kAllBranches
-                    : mesh_branches(mesh[kSlotIndex].data, mesh[kSlotIndex].length);
-    const StitchingProgram::Ref program = program_for_branches(*shared_, branches_);
+    runs_ = plan_runs(mesh, reference);
+    for (const DrawRun& run : runs_) program_for_branches(*shared_, run.branches);
     camera_.built = true;
     shared_->messages.print("DOR_OglRenderer::alloc_buffer_object()_End:\n");
-    glUseProgram(program.program);
+    glUseProgram(find_program(*shared_, runs_.front().branches).program);
     glViewport(rect_.x, rect_.y, rect_.width, rect_.height);
     bind_attributes();
     return 0;
+}
+
+// One run of the full program over every vertex, or runs of one texture
+// index class each when the arrays agree on the vertex count.
+std::vector<DrawRun> DOR_OglRenderer::plan_runs(const MeshArrays& mesh, bool reference) const {
+    const auto drawn = static_cast<std::size_t>(vertex_count_);
+    if (reference || common_vertex_count(mesh) != drawn) return {{0, drawn, kAllBranches}};
+    return mesh_runs(mesh[kSlotIndex].data, drawn);
 }
 
 int DOR_OglRenderer::upload_arrays(const MeshArrays& mesh) {
@@ -150,13 +159,17 @@ int DOR_OglRenderer::upload_elements(const IndexedMesh& indexed) {
                  indexed.element_data(), GL_STATIC_DRAW);
     if (GLenum code = glGetError()) return gl_failure(kLineUploadBuffer, code);
     element_type_ = indexed.element_type();
+    boxes_ = chunk_boxes(indexed);
     return 0;
 }
 
 DOR_OglRenderer::Upload DOR_OglRenderer::upload() const {
-    return {static_cast<std::size_t>(buffer_vertices_), element_type_,
-            find_program(*shared_, branches_).program == shared_->program.get() ? kAllBranches
-                                                                                : branches_};
+    Upload u{static_cast<std::size_t>(buffer_vertices_), element_type_, {}, boxes_.size()};
+    for (const DrawRun& run : runs_) {
+        const bool full = find_program(*shared_, run.branches).program == shared_->program.get();
+        u.run_programs.push_back(full ? kAllBranches : run.branches);
+    }
+    return u;
 }
 
 void DOR_OglRenderer::bind_attributes() const {
@@ -214,28 +227,62 @@ void DOR_OglRenderer::update_cylinder_texcoords() {
     point_attribute(shared_->attributes.aTextureCoord, kTexcoordComponents);
 }
 
+std::size_t DOR_OglRenderer::element_bytes() const {
+    return element_type_ == GL_UNSIGNED_SHORT ? sizeof(GLushort) : sizeof(GLuint);
+}
+
+// A run of an element mesh is drawn in the ranges the view can show; the
+// program is switched only for a run with something to draw.
+void DOR_OglRenderer::draw_run(const DrawRun& run, const geometry::Mat4& mvp) {
+    ranges_.clear();
+    if (boxes_.empty()) {
+        ranges_.push_back({run.first, run.count});
+    } else {
+        visible_ranges(run, boxes_, planes_, ranges_);
+        if (ranges_.empty()) return;
+    }
+    const StitchingProgram::Ref program = find_program(*shared_, run.branches);
+    glUseProgram(program.program);
+    glUniformMatrix4fv(program.mvp_location, 1, GL_FALSE, mvp.data());
+    if (element_type_ == 0) {
+        glDrawArrays(GL_TRIANGLES, static_cast<GLint>(run.first), static_cast<GLsizei>(run.count));
+        last_drawn_vertices_ += run.count;
+        return;
+    }
+    range_counts_.clear();
+    range_offsets_.clear();
+    for (const ElementRange& r : ranges_) {
+        range_counts_.push_back(static_cast<GLsizei>(r.count));
+        range_offsets_.push_back(
+            reinterpret_cast<const void*>(static_cast<std::uintptr_t>(r.first * element_bytes())));
+        last_drawn_vertices_ += r.count;
+    }
+    if (ranges_.size() == 1) {
+        glDrawElements(GL_TRIANGLES, range_counts_[0], element_type_, range_offsets_[0]);
+    } else {
+        glMultiDrawElements(GL_TRIANGLES, range_counts_.data(), element_type_,
+                            range_offsets_.data(), static_cast<GLsizei>(ranges_.size()));
+    }
+}
+
 int DOR_OglRenderer::draw() {
     if (!camera_.built) {
         shared_->messages.print("error: vp %d vertex is not inited, please set draw mode first;\n",
                                 index_);
         return 1;
     }
-    const StitchingProgram::Ref program = find_program(*shared_, branches_);
-    glUseProgram(program.program);
     glViewport(rect_.x, rect_.y, rect_.width, rect_.height);
     const geometry::Mat4 mvp = geometry::mvp_matrix(camera_);
-    glUniformMatrix4fv(program.mvp_location, 1, GL_FALSE, mvp.data());
     // The attribute pointers and the element buffer are context state that
     // the last viewport built or drawn left behind: point them at this
     // viewport's own buffers.
     bind_attributes();
     if (camera_.draw_mode == geometry::kModeCylinder) update_cylinder_texcoords();
-    if (element_type_ != 0) {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, element_buffer_.get());
-        glDrawElements(GL_TRIANGLES, vertex_count_, element_type_, nullptr);
-    } else {
-        glDrawArrays(GL_TRIANGLES, 0, vertex_count_);
-    }
+    if (element_type_ != 0) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, element_buffer_.get());
+    if (!boxes_.empty()) planes_ = clip_planes(mvp);
+    // Each run with its own program; the MVP is per program.
+    last_drawn_vertices_ = 0;
+    for (const DrawRun& run : runs_) draw_run(run, mvp);
     if (GLenum code = glGetError()) return gl_failure(kLineDraw, code);
     return 0;
 }
