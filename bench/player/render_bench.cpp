@@ -2,6 +2,11 @@
 // YUV 4:2:0 frame, draw of 1 or 4 mode-2 (sphere) viewports, glFinish, and in
 // the "swap" variants the buffer swap, into a 1224x658 SDL window on
 // whatever GL the display offers (Mesa llvmpipe under Xvfb without a GPU).
+// "path" 0 draws as the player does (deduplicated vertices, each
+// texture-index class with its own program, chunks out of view skipped), 1
+// the reference path (the geometry's arrays, one draw with the full
+// program), which gives the same pixels. Also the cost of a viewport's mesh
+// build at a mode change, and of the work on its vertices alone.
 // Wall time: the GL driver works in its own threads. Run it as
 //     xvfb-run -a -s "-screen 0 1920x1080x24" build/bin/render_bench
 //     --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
@@ -17,6 +22,8 @@
 
 #include "calib_file.h"
 #include "gl_window.h"
+#include "ogl_rendererMgr/ogl_renderer/indexed_mesh.h"
+#include "ogl_rendererMgr/ogl_renderer/view_culling.h"
 #include "ogl_rendererMgr/ogl_rendererMgr.h"
 #include "temp_dir.h"
 
@@ -40,12 +47,17 @@ constexpr Angles kSingleView = {-130.0f, 90.0f};
 constexpr std::array<Angles, 4> kFourViews = {
     {{-150.0f, 0.0f}, {-150.0f, -180.0f}, {-150.0f, 90.0f}, {-150.0f, -90.0f}}};
 
-// The window, a manager with all four viewports built in mode 2, and one
-// frame; made once for every benchmark of the program.
+constexpr sphere_player::ogl::DrawPath kPaths[] = {sphere_player::ogl::DrawPath::indexed,
+                                                   sphere_player::ogl::DrawPath::reference};
+constexpr int kPathCount = 2;
+
+// The window, one manager per draw path with all four viewports built in
+// mode 2, and one frame; made once for every benchmark of the program.
 struct Scene {
     kvp_test::TempDir dir;
     std::unique_ptr<renderer_test::GlWindow> window;
-    std::unique_ptr<sphere_player::ogl_rendererMgr> mgr;
+    std::array<std::unique_ptr<sphere_player::ogl_rendererMgr>, kPathCount> managers;
+    sphere_player::ogl_rendererMgr* mgr = nullptr;  // the one in use
     std::vector<uint8_t> y, u, v;
     std::string error;
 
@@ -56,27 +68,39 @@ struct Scene {
             return;
         }
         make_frame();
-        mgr = std::make_unique<sphere_player::ogl_rendererMgr>();
-        mgr->set_message_sink(nullptr);
         const std::string calib = geometry_test::write_calib(dir, lens());
-        if (mgr->init(calib.c_str(), false, -1, false, kFrameSize, kFrameSize, nullptr, 0, 0,
-                      kOrientation)) {
-            error = std::string("init: ") + mgr->error_text();
-            return;
+        for (int path = 0; path < kPathCount && error.empty(); ++path) {
+            managers[path] = make_manager(calib, kPaths[path]);
         }
-        for (unsigned vp = 0; vp < 4; ++vp) {
-            mgr->set_viewport_rect(vp, 0, 0, kWindowWidth, kWindowHeight);
-            if (mgr->set_draw_mode(vp, geometry::kModeSphere) != 0) {
-                error = std::string("draw mode: ") + mgr->error_text();
-                return;
-            }
-        }
+        mgr = managers[0].get();
     }
 
     ~Scene() {
-        mgr.reset();
+        for (auto& m : managers) m.reset();
         window.reset();
     }
+
+    std::unique_ptr<sphere_player::ogl_rendererMgr> make_manager(
+        const std::string& calib, sphere_player::ogl::DrawPath path) {
+        auto m = std::make_unique<sphere_player::ogl_rendererMgr>();
+        m->set_message_sink(nullptr);
+        m->set_draw_path(path);
+        if (m->init(calib.c_str(), false, -1, false, kFrameSize, kFrameSize, nullptr, 0, 0,
+                    kOrientation)) {
+            error = std::string("init: ") + m->error_text();
+            return m;
+        }
+        for (unsigned vp = 0; vp < 4; ++vp) {
+            m->set_viewport_rect(vp, 0, 0, kWindowWidth, kWindowHeight);
+            if (m->set_draw_mode(vp, geometry::kModeSphere) != 0) {
+                error = std::string("draw mode: ") + m->error_text();
+                return m;
+            }
+        }
+        return m;
+    }
+
+    void use_path(int64_t path) { mgr = managers[static_cast<std::size_t>(path)].get(); }
 
     static geometry_test::CalibSpec lens() {
         geometry_test::CalibSpec spec;
@@ -139,12 +163,13 @@ Scene& scene() {
     return s;
 }
 
-// Arguments: viewports (1 or 4), swap (0 or 1).
+// Arguments: viewports (1 or 4), swap (0 or 1), path (0 or 1).
 void BM_RenderFrame(benchmark::State& state) {
     Scene& s = scene();
     if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
     const int viewports = static_cast<int>(state.range(0));
     const bool swap = state.range(1) != 0;
+    s.use_path(state.range(2));
     s.layout(viewports);
     const bool enabled[4] = {true, viewports == 4, viewports == 4, viewports == 4};
     for (auto _ : state) {
@@ -156,11 +181,8 @@ void BM_RenderFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RenderFrame)
-    ->ArgNames({"viewports", "swap"})
-    ->Args({1, 0})
-    ->Args({4, 0})
-    ->Args({1, 1})
-    ->Args({4, 1})
+    ->ArgNames({"viewports", "swap", "path"})
+    ->ArgsProduct({{1, 4}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
@@ -180,19 +202,66 @@ void BM_DrawOnly(benchmark::State& state) {
     Scene& s = scene();
     if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
     const int viewports = static_cast<int>(state.range(0));
+    s.use_path(state.range(1));
     s.layout(viewports);
     const bool enabled[4] = {true, viewports == 4, viewports == 4, viewports == 4};
     for (auto _ : state) {
         s.mgr->draw(enabled);
         glFinish();
     }
+    std::size_t drawn = 0;
+    for (unsigned vp = 0; vp < 4; ++vp) {
+        if (enabled[vp]) drawn += s.mgr->viewport(vp)->last_drawn_vertices();
+    }
+    state.counters["drawn_vertices"] = static_cast<double>(drawn);
 }
 BENCHMARK(BM_DrawOnly)
-    ->ArgName("viewports")
-    ->Arg(1)
-    ->Arg(4)
+    ->ArgNames({"viewports", "path"})
+    ->ArgsProduct({{1, 4}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// A mode change of one viewport: the mesh generated, brought into the
+// path's form and uploaded (mode 5 and back to 2, two builds an iteration).
+void BM_ModeChange(benchmark::State& state) {
+    Scene& s = scene();
+    if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
+    s.use_path(state.range(0));
+    for (auto _ : state) {
+        if (s.mgr->set_draw_mode(0, geometry::kModeSphereWide) != 0 ||
+            s.mgr->set_draw_mode(0, geometry::kModeSphere) != 0) {
+            return state.SkipWithError(s.mgr->error_text());
+        }
+        glFinish();
+    }
+}
+BENCHMARK(BM_ModeChange)->ArgName("path")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The build-time work on the sphere mesh's 388,800 vertices: the
+// deduplication, the scan of its texture indices that cuts it into runs,
+// and the chunk boxes.
+void BM_IndexSphereMesh(benchmark::State& state) {
+    Scene& s = scene();
+    if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
+    const geometry::VertexFactory& f = s.managers[0]->viewport(0)->factory();
+    using sphere_player::ogl::MeshArray;
+    const sphere_player::ogl::MeshArrays mesh = {
+        MeshArray{f.positions(), static_cast<std::size_t>(f.position_length())},
+        MeshArray{f.texcoords(), static_cast<std::size_t>(f.texcoord_length())},
+        MeshArray{f.weights(), static_cast<std::size_t>(f.weight_length())},
+        MeshArray{f.indices(), static_cast<std::size_t>(f.index_length())}};
+    std::size_t unique = 0;
+    for (auto _ : state) {
+        sphere_player::ogl::IndexedMesh indexed;
+        if (!sphere_player::ogl::index_mesh(mesh, indexed)) return state.SkipWithError("index");
+        benchmark::DoNotOptimize(sphere_player::ogl::mesh_runs(f.indices(), f.vertex_count()));
+        benchmark::DoNotOptimize(sphere_player::ogl::chunk_boxes(indexed));
+        unique = indexed.unique_count;
+    }
+    state.counters["vertices"] = f.vertex_count();
+    state.counters["unique"] = static_cast<double>(unique);
+}
+BENCHMARK(BM_IndexSphereMesh)->Unit(benchmark::kMillisecond);
 
 // The GL driver allocates and frees a few megabytes per draw; with glibc's
 // initial thresholds every free trims the heap and the next picture faults

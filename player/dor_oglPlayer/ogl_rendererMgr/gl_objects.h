@@ -99,14 +99,48 @@ constexpr GLint kTexcoordComponents = 4;
 constexpr GLint kWeightComponents = 1;
 constexpr GLint kIndexComponents = 1;
 
+// A program of the stitching family and the location of the one uniform
+// every draw sets.
+struct StitchingProgram {
+    GlProgram program;
+    GLint mvp_location = -1;
+
+    struct Ref {
+        GLuint program = 0;
+        GLint mvp_location = -1;
+    };
+};
+
+// How the viewports upload and draw their meshes.
+// - indexed: one copy of each distinct vertex and an element buffer
+//   (except the cylinder, whose texture coordinates change every draw); the
+//   runs of one texture-index class each drawn with the program specialised
+//   to it; chunks of triangles wholly out of view left out;
+// - reference: the geometry's arrays as they are, one glDrawArrays with the
+//   full program; the direct reading, kept to check the other against.
+// Both give the same pixels.
+enum class DrawPath { indexed, reference };
+
+// Number of programs the shared state can hold, the full one included.
+constexpr int kStitchingProgramSlots = 16;
+
 // Owned by the manager; each viewport keeps a pointer to it for the
-// manager's lifetime and never changes anything but the error text.
+// manager's lifetime and changes nothing but the error text and the
+// specialised programs it asks for.
 struct RendererShared {
     std::array<GlTexture, kTextureNameCount> textures;
     UniformLocations uniforms;
     AttributeLocations attributes;
-    GlProgram program;
+    GlProgram program;  // the full program
     RendererMessages messages;
+
+    // Specialised programs by branch mask, made on first request by a
+    // viewport build and deleted when the full program is replaced; tried
+    // is set once an attempt was made (an empty program after it means
+    // the full program serves that mask).
+    std::array<StitchingProgram, kStitchingProgramSlots> specialised;
+    std::array<bool, kStitchingProgramSlots> specialised_tried{};
+    DrawPath draw_path = DrawPath::indexed;
 };
 
 // Upper bound on the error flags one context can hold at once.

@@ -72,6 +72,10 @@ ogl_rendererMgr::ogl_rendererMgr() : st_matrix_(geometry::kTextureMatrix) {
 
 ogl_rendererMgr::~ogl_rendererMgr() = default;
 
+void ogl_rendererMgr::set_draw_path(DrawPath path) {
+    shared_.draw_path = path;
+}
+
 void ogl_rendererMgr::set_message_sink(MessageSink sink) {
     for (DOR_OglRenderer& viewport : viewports_) viewport.set_message_sink(sink);
     shared_.messages.set_sink(std::move(sink));
@@ -95,6 +99,9 @@ int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle
     if (set_up_textures(need_logo, logo_bgr, logo_width, logo_height) != kRendererOk) {
         return kRendererFailure;
     }
+    // The specialised programs hold the old program's uniforms and locations.
+    for (StitchingProgram& p : shared_.specialised) p = StitchingProgram{};
+    shared_.specialised_tried.fill(false);
     shared_.program = generate_stitching_program(shared_.messages);
     if (shared_.program.get() == 0) return kRendererFailure;
     if (bind_program_inputs() != kRendererOk) return kRendererFailure;

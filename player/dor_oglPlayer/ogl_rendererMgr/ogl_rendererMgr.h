@@ -82,6 +82,10 @@ public:
 
     // Null discards printed messages. Also used by the viewports' meshes.
     void set_message_sink(ogl::MessageSink sink);
+    // How viewports built from now on upload and draw their meshes (see
+    // gl_objects.h); both draw the same pixels. The reference path is the
+    // direct reading, for tests and the benchmark. Default: indexed.
+    void set_draw_path(ogl::DrawPath path);
     // Read access for diagnostics and tests; null for an index above 3.
     const DOR_OglRenderer* viewport(unsigned index) const;
 

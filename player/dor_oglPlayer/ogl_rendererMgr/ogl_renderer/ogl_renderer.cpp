@@ -1,5 +1,10 @@
 #include "ogl_rendererMgr/ogl_renderer/ogl_renderer.h"
 
+#include <algorithm>
+#include <cstdint>
+
+#include "ogl_rendererMgr/stitching_program.h"
+
 namespace sphere_player {
 
 using namespace ogl;
@@ -17,6 +22,11 @@ constexpr GLsizeiptr kFloatBytes = sizeof(float);
 
 constexpr GLint kComponents[] = {kPositionComponents, kTexcoordComponents, kWeightComponents,
                                  kIndexComponents};
+static_assert(kComponents[kSlotPosition] == kSlotComponents[kSlotPosition] &&
+                  kComponents[kSlotTexcoord] == kSlotComponents[kSlotTexcoord] &&
+                  kComponents[kSlotWeight] == kSlotComponents[kSlotWeight] &&
+                  kComponents[kSlotIndex] == kSlotComponents[kSlotIndex],
+              "one vertex layout");
 
 GLint attribute_of(const AttributeLocations& a, int slot) {
     const GLint locations[] = {a.aPosition, a.aTextureCoord, a.aLeftWeights, a.aTexIndex};
@@ -61,12 +71,13 @@ int DOR_OglRenderer::init(const Options& options) {
 }
 
 bool DOR_OglRenderer::take_mesh(MeshArrays& mesh) const {
-    mesh[kBufferPosition] = {factory_.positions(), factory_.position_length()};
-    mesh[kBufferTexcoord] = {factory_.texcoords(), factory_.texcoord_length()};
-    mesh[kBufferWeight] = {factory_.weights(), factory_.weight_length()};
-    mesh[kBufferIndex] = {factory_.indices(), factory_.index_length()};
+    auto length = [](int32_t floats) { return static_cast<std::size_t>(std::max(floats, 0)); };
+    mesh[kSlotPosition] = {factory_.positions(), length(factory_.position_length())};
+    mesh[kSlotTexcoord] = {factory_.texcoords(), length(factory_.texcoord_length())};
+    mesh[kSlotWeight] = {factory_.weights(), length(factory_.weight_length())};
+    mesh[kSlotIndex] = {factory_.indices(), length(factory_.index_length())};
     for (const MeshArray& array : mesh) {
-        if (array.data == nullptr || array.length <= 0) return false;
+        if (array.data == nullptr || array.length == 0) return false;
     }
     return true;
 }
@@ -90,30 +101,79 @@ int DOR_OglRenderer::alloc_buffer_object() {
 
 int DOR_OglRenderer::upload_mesh(const MeshArrays& mesh) {
     for (GlBuffer& buffer : buffers_) buffer.reset();
+    element_buffer_.reset();
+    boxes_.clear();
+    runs_.clear();
     // Until the new buffers are complete nothing may be drawn from them.
     camera_.built = false;
-    vertex_count_ = texcoord_floats_ = 0;
+    vertex_count_ = buffer_vertices_ = texcoord_floats_ = 0;
+    element_type_ = 0;
     glUseProgram(shared_->program.get());
     if (GLenum code = glGetError()) return gl_failure(kLineReleaseBuffers, code);
-    for (int slot = 0; slot < kBufferCount; ++slot) {
-        buffers_[slot].reset(generate_buffer_name());
-        glBindBuffer(GL_ARRAY_BUFFER, buffers_[slot].get());
-        glBufferData(GL_ARRAY_BUFFER, mesh[slot].length * kFloatBytes, mesh[slot].data,
-                     GL_DYNAMIC_DRAW);
-        if (GLenum code = glGetError()) return gl_failure(kLineUploadBuffer, code);
+    const bool reference = shared_->draw_path == DrawPath::reference;
+    // The cylinder's texture coordinates are replaced at every draw, one
+    // per drawn vertex: it keeps the geometry's arrays.
+    IndexedMesh indexed;
+    if (!reference && camera_.draw_mode != geometry::kModeCylinder && index_mesh(mesh, indexed)) {
+        if (int rc = upload_elements(indexed)) return rc;
+    } else if (int rc = upload_arrays(mesh)) {
+        return rc;
     }
+    vertex_count_ = static_cast<GLsizei>(mesh[kSlotPosition].length / kPositionComponents);
+    texcoord_floats_ = static_cast<GLsizei>(mesh[kSlotTexcoord].length);
+    runs_ = plan_runs(mesh, reference);
+    for (const DrawRun& run : runs_) program_for_branches(*shared_, run.branches);
     camera_.built = true;
-    vertex_count_ = mesh[kBufferPosition].length / kPositionComponents;
-    texcoord_floats_ = mesh[kBufferTexcoord].length;
     shared_->messages.print("DOR_OglRenderer::alloc_buffer_object()_End:\n");
-    glUseProgram(shared_->program.get());
+    glUseProgram(find_program(*shared_, runs_.front().branches).program);
     glViewport(rect_.x, rect_.y, rect_.width, rect_.height);
     bind_attributes();
     return 0;
 }
 
+// One run of the full program over every vertex, or runs of one texture
+// index class each when the arrays agree on the vertex count.
+std::vector<DrawRun> DOR_OglRenderer::plan_runs(const MeshArrays& mesh, bool reference) const {
+    const auto drawn = static_cast<std::size_t>(vertex_count_);
+    if (reference || common_vertex_count(mesh) != drawn) return {{0, drawn, kAllBranches}};
+    return mesh_runs(mesh[kSlotIndex].data, drawn);
+}
+
+int DOR_OglRenderer::upload_arrays(const MeshArrays& mesh) {
+    for (int slot = 0; slot < kAttributeCount; ++slot) {
+        buffers_[slot].reset(generate_buffer_name());
+        glBindBuffer(GL_ARRAY_BUFFER, buffers_[slot].get());
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(mesh[slot].length) * kFloatBytes,
+                     mesh[slot].data, GL_DYNAMIC_DRAW);
+        if (GLenum code = glGetError()) return gl_failure(kLineUploadBuffer, code);
+    }
+    buffer_vertices_ = static_cast<GLsizei>(mesh[kSlotPosition].length / kPositionComponents);
+    return 0;
+}
+
+int DOR_OglRenderer::upload_elements(const IndexedMesh& indexed) {
+    if (int rc = upload_arrays(indexed.view())) return rc;
+    element_buffer_.reset(generate_buffer_name());
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, element_buffer_.get());
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indexed.element_bytes()),
+                 indexed.element_data(), GL_STATIC_DRAW);
+    if (GLenum code = glGetError()) return gl_failure(kLineUploadBuffer, code);
+    element_type_ = indexed.element_type();
+    boxes_ = chunk_boxes(indexed);
+    return 0;
+}
+
+DOR_OglRenderer::Upload DOR_OglRenderer::upload() const {
+    Upload u{static_cast<std::size_t>(buffer_vertices_), element_type_, {}, boxes_.size()};
+    for (const DrawRun& run : runs_) {
+        const bool full = find_program(*shared_, run.branches).program == shared_->program.get();
+        u.run_programs.push_back(full ? kAllBranches : run.branches);
+    }
+    return u;
+}
+
 void DOR_OglRenderer::bind_attributes() const {
-    for (int slot = 0; slot < kBufferCount; ++slot) {
+    for (int slot = 0; slot < kAttributeCount; ++slot) {
         glBindBuffer(GL_ARRAY_BUFFER, buffers_[slot].get());
         point_attribute(attribute_of(shared_->attributes, slot), kComponents[slot]);
     }
@@ -162,9 +222,47 @@ void DOR_OglRenderer::set_orientation(int value) {
 void DOR_OglRenderer::update_cylinder_texcoords() {
     const float* texcoords = factory_.update_cylinder_texcoords(camera_.cylinder_rotation_rad);
     if (texcoords == nullptr || factory_.texcoord_length() != texcoord_floats_) return;
-    glBindBuffer(GL_ARRAY_BUFFER, buffers_[kBufferTexcoord].get());
+    glBindBuffer(GL_ARRAY_BUFFER, buffers_[kSlotTexcoord].get());
     glBufferSubData(GL_ARRAY_BUFFER, 0, texcoord_floats_ * kFloatBytes, texcoords);
     point_attribute(shared_->attributes.aTextureCoord, kTexcoordComponents);
+}
+
+std::size_t DOR_OglRenderer::element_bytes() const {
+    return element_type_ == GL_UNSIGNED_SHORT ? sizeof(GLushort) : sizeof(GLuint);
+}
+
+// A run of an element mesh is drawn in the ranges the view can show; the
+// program is switched only for a run with something to draw.
+void DOR_OglRenderer::draw_run(const DrawRun& run, const geometry::Mat4& mvp) {
+    ranges_.clear();
+    if (boxes_.empty()) {
+        ranges_.push_back({run.first, run.count});
+    } else {
+        visible_ranges(run, boxes_, planes_, ranges_);
+        if (ranges_.empty()) return;
+    }
+    const StitchingProgram::Ref program = find_program(*shared_, run.branches);
+    glUseProgram(program.program);
+    glUniformMatrix4fv(program.mvp_location, 1, GL_FALSE, mvp.data());
+    if (element_type_ == 0) {
+        glDrawArrays(GL_TRIANGLES, static_cast<GLint>(run.first), static_cast<GLsizei>(run.count));
+        last_drawn_vertices_ += run.count;
+        return;
+    }
+    range_counts_.clear();
+    range_offsets_.clear();
+    for (const ElementRange& r : ranges_) {
+        range_counts_.push_back(static_cast<GLsizei>(r.count));
+        range_offsets_.push_back(
+            reinterpret_cast<const void*>(static_cast<std::uintptr_t>(r.first * element_bytes())));
+        last_drawn_vertices_ += r.count;
+    }
+    if (ranges_.size() == 1) {
+        glDrawElements(GL_TRIANGLES, range_counts_[0], element_type_, range_offsets_[0]);
+    } else {
+        glMultiDrawElements(GL_TRIANGLES, range_counts_.data(), element_type_,
+                            range_offsets_.data(), static_cast<GLsizei>(ranges_.size()));
+    }
 }
 
 int DOR_OglRenderer::draw() {
@@ -173,15 +271,18 @@ int DOR_OglRenderer::draw() {
                                 index_);
         return 1;
     }
-    glUseProgram(shared_->program.get());
     glViewport(rect_.x, rect_.y, rect_.width, rect_.height);
     const geometry::Mat4 mvp = geometry::mvp_matrix(camera_);
-    glUniformMatrix4fv(shared_->uniforms.uMVPMatrix, 1, GL_FALSE, mvp.data());
-    // The attribute pointers are context state that the last viewport built
-    // or drawn left behind: point them at this viewport's own buffers.
+    // The attribute pointers and the element buffer are context state that
+    // the last viewport built or drawn left behind: point them at this
+    // viewport's own buffers.
     bind_attributes();
     if (camera_.draw_mode == geometry::kModeCylinder) update_cylinder_texcoords();
-    glDrawArrays(GL_TRIANGLES, 0, vertex_count_);
+    if (element_type_ != 0) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, element_buffer_.get());
+    if (!boxes_.empty()) planes_ = clip_planes(mvp);
+    // Each run with its own program; the MVP is per program.
+    last_drawn_vertices_ = 0;
+    for (const DrawRun& run : runs_) draw_run(run, mvp);
     if (GLenum code = glGetError()) return gl_failure(kLineDraw, code);
     return 0;
 }

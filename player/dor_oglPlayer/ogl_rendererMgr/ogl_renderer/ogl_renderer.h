@@ -1,8 +1,10 @@
 // DOR_OglRenderer: one viewport of the player's window. Owns its
 // VertexFactory (calibration and mesh), the four vertex buffer objects of
-// the current draw mode's mesh, its rectangle and its camera (draw mode,
-// view angles, zoom, matrices). Created and driven only by ogl_rendererMgr,
-// which shares its textures, program and locations with it.
+// the current draw mode's mesh with its element buffer, draw runs and chunk
+// boxes (indexed_mesh.h, view_culling.h), its rectangle and its camera (draw
+// mode, view angles, zoom, matrices). Created and driven only by
+// ogl_rendererMgr, which shares its textures, programs and locations with
+// it.
 //
 // Thread-safety: none; display thread only, with the GL context current.
 #pragma once
@@ -10,10 +12,13 @@
 #include <GL/glew.h>
 
 #include <array>
+#include <vector>
 
 #include "geometry/vertex_factory.h"
 #include "geometry/viewport_camera.h"
 #include "ogl_rendererMgr/gl_objects.h"
+#include "ogl_rendererMgr/ogl_renderer/indexed_mesh.h"
+#include "ogl_rendererMgr/ogl_renderer/view_culling.h"
 
 namespace sphere_player {
 
@@ -48,8 +53,9 @@ public:
     // afterwards. 0 or the calibration loader's code.
     int init(const Options& options);
 
-    // Regenerates the mesh of the current draw mode and uploads it. 0, or 1
-    // with the viewport unbuilt when buffers were lost on the way.
+    // Regenerates the mesh of the current draw mode and uploads it in the
+    // form the manager's draw path asks for. 0, or 1 with the viewport
+    // unbuilt when buffers were lost on the way.
     int alloc_buffer_object();
 
     // 0, or 1 when a GL error is pending.
@@ -78,25 +84,47 @@ public:
     const geometry::ViewportCamera& camera() const { return camera_; }
     const geometry::VertexFactory& factory() const { return factory_; }
 
-private:
-    struct MeshArray {
-        const float* data = nullptr;
-        GLsizei length = 0;  // floats
+    // What the last build uploaded, for diagnostics and tests.
+    struct Upload {
+        std::size_t vertices = 0;  // in the attribute buffers
+        GLenum element_type = 0;   // 0: drawn with glDrawArrays
+        // Per draw call, the fragment branches of the program drawing it
+        // (kAllBranches: the full program).
+        std::vector<unsigned> run_programs;
+        std::size_t chunks = 0;  // boxes for skipping what the view cannot show
     };
-    enum BufferSlot : int { kBufferPosition, kBufferTexcoord, kBufferWeight, kBufferIndex };
-    static constexpr int kBufferCount = 4;
-    using MeshArrays = std::array<MeshArray, kBufferCount>;
+    Upload upload() const;
+    // Vertices (elements) the last draw() handed to GL.
+    std::size_t last_drawn_vertices() const { return last_drawn_vertices_; }
 
-    bool take_mesh(MeshArrays& mesh) const;
-    int upload_mesh(const MeshArrays& mesh);
+private:
+    bool take_mesh(ogl::MeshArrays& mesh) const;
+    int upload_mesh(const ogl::MeshArrays& mesh);
+    std::vector<ogl::DrawRun> plan_runs(const ogl::MeshArrays& mesh, bool reference) const;
+    int upload_arrays(const ogl::MeshArrays& mesh);
+    int upload_elements(const ogl::IndexedMesh& indexed);
     void bind_attributes() const;
+    void draw_run(const ogl::DrawRun& run, const geometry::Mat4& mvp);
+    std::size_t element_bytes() const;
     void update_cylinder_texcoords();
     int gl_failure(int line, GLenum code);
 
     // --- the uploaded mesh; the counts always describe these buffers
-    std::array<ogl::GlBuffer, kBufferCount> buffers_;
-    GLsizei vertex_count_ = 0;
+    std::array<ogl::GlBuffer, ogl::kAttributeCount> buffers_;
+    ogl::GlBuffer element_buffer_;  // empty: drawn with glDrawArrays
+    GLenum element_type_ = 0;       // GL_UNSIGNED_SHORT or GL_UNSIGNED_INT
+    GLsizei vertex_count_ = 0;      // vertices drawn: the geometry's mesh
+    GLsizei buffer_vertices_ = 0;   // vertices in the attribute buffers
     GLsizei texcoord_floats_ = 0;
+    std::vector<ogl::DrawRun> runs_;    // the draw calls, in order
+    std::vector<ogl::ChunkBox> boxes_;  // of the elements; empty: no skipping
+
+    // --- per draw, kept to spare allocations
+    ogl::ClipPlanes planes_;
+    std::vector<ogl::ElementRange> ranges_;
+    std::vector<GLsizei> range_counts_;
+    std::vector<const void*> range_offsets_;
+    std::size_t last_drawn_vertices_ = 0;
 
     ogl::RendererShared* shared_ = nullptr;  // the manager's, not owned
     int index_ = 0;                          // printed as "vp"
