@@ -438,15 +438,13 @@ int convert(const Options& opt, ConverterInitParam& p) {
     g_interrupted = 0;
     auto previous = std::signal(SIGINT, on_interrupt);
     ProgressLine line;
-    ConvertProgress last{};
-    while (conv.c->IsRendering()) {
-        if (g_interrupted) conv.c->Stop();
+    for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(line.interval_ms()));
-        last = conv.c->GetProgress();
-        line.show(last);
+        if (g_interrupted) conv.c->Stop();
+        const bool rendering = conv.c->IsRendering() != 0;  // read first: then the
+        line.show(conv.c->GetProgress());                   // last line is final
+        if (!rendering) break;
     }
-    last = conv.c->GetProgress();
-    line.show(last);
     line.end();
     conv.c->Stop();
     std::signal(SIGINT, previous);
