@@ -51,6 +51,10 @@ int DOR_SphereVideoConverterImpl::open_bundles() {
     duration_ = {static_cast<int32_t>(input_.total_seconds / kSecondsPerMinute),
                  static_cast<int32_t>(input_.total_seconds % kSecondsPerMinute), 0};
     total_frames_ = input_.total_frames;
+    if (input_.width() <= 0 || input_.height() <= 0) {
+        return error_.fail(DOR_CONVERTER_ERROR_FAILURE, "error: invalid video size %dx%d;\n",
+                           input_.width(), input_.height());
+    }
     // A flat (already dewarped) video needs no conversion and gets no output
     // file: the caller delivers the remuxed copy instead.
     if (input_.width() != input_.height()) return DOR_CONVERTER_OK;

@@ -1,5 +1,6 @@
 #include "pipeline.h"
 
+#include <exception>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -221,13 +222,25 @@ int run_pipeline(Pipeline& p) {
     Queues q;
     for (const FramePtr& picture : p.out.pictures) q.free_pictures.push(picture.get());
     Decoder decoder(p, q.decoded);
-    std::thread decode_thread([&decoder, &q] {
-        decoder.run();
+    std::thread decode_thread([&p, &decoder, &q] {
+        try {
+            decoder.run();
+        } catch (const std::exception& e) {
+            p.error.set("error: %s;\n", e.what());
+        }
         q.decoded.close();
     });
     std::thread encode_thread;
     try {
-        encode_thread = std::thread([&p, &q] { encode_loop(p, q); });
+        encode_thread = std::thread([&p, &q] {
+            try {
+                encode_loop(p, q);
+            } catch (const std::exception& e) {
+                p.error.set("error: %s;\n", e.what());
+                q.rendered.abort();
+                q.free_pictures.abort();
+            }
+        });
     } catch (...) {
         q.decoded.abort();
         decode_thread.join();
