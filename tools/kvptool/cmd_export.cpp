@@ -234,12 +234,16 @@ SourceInfo probe_source(const std::string& path) {
     SourceInfo info;
     AVFormatContext* fmt = nullptr;
     if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) return info;
-    if (avformat_find_stream_info(fmt, nullptr) >= 0) {
-        const int v = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        if (v >= 0) {
-            info.width = fmt->streams[v]->codecpar->width;
-            info.height = fmt->streams[v]->codecpar->height;
-        }
+    // Most containers name the picture size in their header; only the
+    // others need a look at the stream itself.
+    int v = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (v < 0 || fmt->streams[v]->codecpar->width <= 0) {
+        avformat_find_stream_info(fmt, nullptr);
+        v = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    }
+    if (v >= 0) {
+        info.width = fmt->streams[v]->codecpar->width;
+        info.height = fmt->streams[v]->codecpar->height;
     }
     info.opened = true;
     avformat_close_input(&fmt);
@@ -351,6 +355,7 @@ bool move_file(const std::string& from, const std::string& to) {
 // --- progress
 
 volatile std::sig_atomic_t g_interrupted = 0;
+constexpr int kPollMs = 20;
 void on_interrupt(int) {
     g_interrupted = 1;
 }
@@ -438,11 +443,17 @@ int convert(const Options& opt, ConverterInitParam& p) {
     g_interrupted = 0;
     auto previous = std::signal(SIGINT, on_interrupt);
     ProgressLine line;
+    auto next_line = std::chrono::steady_clock::now();
     for (;;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(line.interval_ms()));
+        // Poll often, so that the end is seen at once; print less often.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
         if (g_interrupted) conv.c->Stop();
         const bool rendering = conv.c->IsRendering() != 0;  // read first: then the
-        line.show(conv.c->GetProgress());                   // last line is final
+        const ConvertProgress now = conv.c->GetProgress();  // last line is final
+        if (!rendering || std::chrono::steady_clock::now() >= next_line) {
+            line.show(now);
+            next_line += std::chrono::milliseconds(line.interval_ms());
+        }
         if (!rendering) break;
     }
     line.end();
