@@ -3,11 +3,12 @@
 # benchmark recording, per quality (L 640x384, M 800x480, H 1280x768):
 #
 #   export_1 / export_4   kvptool export, one view (wide) and four views (split4)
-#   encode                ffmpeg encoding already-dewarped raw frames of the
-#                         output size (prepared beforehand, so only encoding
-#                         is timed) with the same x264 settings
-#   encode_g12            the same with the exact rate control the converter
-#                         uses (key frame every 12, constant-rate buffer)
+#   encode_1 / encode_4   ffmpeg encoding already-dewarped raw frames of the
+#                         output size with the same x264 settings: the frames
+#                         of that export, decoded beforehand into a raw file,
+#                         so that only encoding is timed, on the same pictures
+#   g12_1 / g12_4         the same with the exact rate control the converter
+#                         uses (a key frame every 12, constant-rate buffer)
 #   v360_1 / v360_4       what a user would otherwise run: ffmpeg's v360 filter
 #                         fisheye -> flat at the output size (four views: split,
 #                         four v360 and xstack) plus the same x264 settings
@@ -42,13 +43,21 @@ size_of() {
     case $1 in L) echo "640 384" ;; M) echo "800 480" ;; H) echo "1280 768" ;; esac
 }
 
-# Raw dewarped frames of the output size for the encode-only baseline.
+export_command() {  # quality, layout, output
+    echo "$BUILD/bin/kvptool export $SRC $3 --quality $1 --layout $2 --calib $WORK/bench.inf"
+}
+
+# The dewarped frames of each export, raw, for the encode-only baselines.
 prepare_raw() {
-    local q=$1 w h
-    read -r w h < <(size_of "$q")
-    [[ -f $WORK/raw_$q.nut ]] && return
-    "${FFMPEG[@]}" -i "$SRC" -an -vf "v360=$LENS:h_fov=120:v_fov=80:pitch=-30:w=$w:h=$h" \
-        -c:v rawvideo -pix_fmt yuv420p -f nut "$WORK/raw_$q.nut"
+    local q=$1 n layout
+    for n in 1 4; do
+        [[ -f $WORK/raw_${n}_$q.nut ]] && continue
+        layout=wide
+        [[ $n == 4 ]] && layout=split4
+        $(export_command "$q" $layout "$WORK/dewarped.mp4") >/dev/null
+        "${FFMPEG[@]}" -i "$WORK/dewarped.mp4" -an -c:v rawvideo -pix_fmt yuv420p -f nut \
+            "$WORK/raw_${n}_$q.nut"
+    done
 }
 
 # The commands of one quality, one per line: NAME<TAB>COMMAND.
@@ -57,18 +66,20 @@ commands_for() {
     read -r w h < <(size_of "$q")
     hw=$((w / 2)) hh=$((h / 2))
     local x264="${X264[*]}" ff="${FFMPEG[*]}"
-    local four="[0:v]split=4[a][b][c][d]"
-    local yaw=0
+    local four="[0:v]split=4[a][b][c][d]" v yaws=(0 90 180 -90) i=0
     for v in a b c d; do
-        four+=";[$v]v360=$LENS:h_fov=90:v_fov=60:pitch=-30:yaw=$yaw:w=$hw:h=$hh[${v}o]"
-        yaw=$((yaw + 90))
+        four+=";[$v]v360=$LENS:h_fov=90:v_fov=60:pitch=-20:yaw=${yaws[$i]}:w=$hw:h=$hh[${v}o]"
+        i=$((i + 1))
     done
     four+=";[ao][bo][co][do]xstack=inputs=4:layout=0_0|w0_0|0_h0|w0_h0[v]"
-    printf 'export_1\t%s\n' "$BUILD/bin/kvptool export $SRC $WORK/out_export.mp4 --quality $q --layout wide --calib $WORK/bench.inf"
-    printf 'export_4\t%s\n' "$BUILD/bin/kvptool export $SRC $WORK/out_export.mp4 --quality $q --layout split4 --calib $WORK/bench.inf"
-    printf 'encode\t%s\n' "$ff -i $WORK/raw_$q.nut $x264 -f mp4 $WORK/out_encode.mp4"
-    printf 'encode_g12\t%s\n' "$ff -i $WORK/raw_$q.nut $x264 -g 12 -minrate 10485760 -maxrate 10485760 -bufsize 10485760 -f mp4 $WORK/out_encode.mp4"
-    printf 'v360_1\t%s\n' "$ff -i $SRC -vf v360=$LENS:h_fov=120:v_fov=80:pitch=-30:w=$w:h=$h $x264 -c:a copy $WORK/out_v360.mp4"
+    local g12="-g 12 -minrate 10485760 -maxrate 10485760 -bufsize 10485760"
+    printf 'export_1\t%s\n' "$(export_command "$q" wide "$WORK/out_export.mp4")"
+    printf 'export_4\t%s\n' "$(export_command "$q" split4 "$WORK/out_export.mp4")"
+    for n in 1 4; do
+        printf 'encode_%s\t%s\n' $n "$ff -i $WORK/raw_${n}_$q.nut $x264 -f mp4 $WORK/out_encode.mp4"
+        printf 'g12_%s\t%s\n' $n "$ff -i $WORK/raw_${n}_$q.nut $x264 $g12 -f mp4 $WORK/out_encode.mp4"
+    done
+    printf 'v360_1\t%s\n' "$ff -i $SRC -vf v360=$LENS:h_fov=110:v_fov=75:w=$w:h=$h $x264 -c:a copy $WORK/out_v360.mp4"
     printf 'v360_4\t%s\n' "$ff -i $SRC -filter_complex $four -map [v] -map 0:a $x264 -c:a copy $WORK/out_v360.mp4"
 }
 
@@ -104,8 +115,8 @@ for q in $QUALITIES; do
         printf '  %-11s %7.1f fps  (median %.2f s of: %s)\n' "$name" "${fps[$name]}" "$t" "${times[$name]}"
     done
     ratio() { echo "${fps[$1]} / ${fps[$2]}" | bc -l; }
-    printf '  ratios: export_1/encode %.2f  export_4/encode %.2f  export_1/encode_g12 %.2f  export_4/encode_g12 %.2f\n' \
-        "$(ratio export_1 encode)" "$(ratio export_4 encode)" "$(ratio export_1 encode_g12)" "$(ratio export_4 encode_g12)"
+    printf '  ratios: export_1/encode_1 %.2f  export_4/encode_4 %.2f  export_1/g12_1 %.2f  export_4/g12_4 %.2f\n' \
+        "$(ratio export_1 encode_1)" "$(ratio export_4 encode_4)" "$(ratio export_1 g12_1)" "$(ratio export_4 g12_4)"
     printf '          export_1/v360_1 %.2f  export_4/v360_4 %.2f\n' \
         "$(ratio export_1 v360_1)" "$(ratio export_4 v360_4)"
     unset times fps
