@@ -141,19 +141,29 @@ int DOR_OglRenderer::upload_mesh(const MeshProgram& program, ErrorText& error) {
     glBindVertexArray(0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     if (const int rc = gl_failure(error, kLineIndexBuffer)) return rc;
+    mesh_drawn_ = mesh_array_.get();
     vertex_count_ = vertices;
     return DOR_CONVERTER_OK;
 }
 
 int DOR_OglRenderer::set_draw_mode(int32_t mode, int src_width, int src_height,
-                                   const MeshProgram& program, ErrorText& error) {
+                                   const MeshProgram& program, ErrorText& error,
+                                   const DOR_OglRenderer* same_mesh) {
     const geometry::DrawModeResult r =
         geometry::set_draw_mode(camera_, factory_, mode, src_width, src_height, width_, height_);
     if (r.code != geometry::kCodeOk) {
         error.assign(factory_.error_text());
         return DOR_CONVERTER_ERROR_FAILURE;
     }
-    if (r.rebuild) {
+    const bool share = same_mesh != nullptr && same_mesh->camera_.built &&
+                       same_mesh->camera_.draw_mode == mode && same_mesh->mesh_drawn_ != 0;
+    if (r.rebuild && share) {
+        camera_.view = geometry::view_matrix(camera_);
+        camera_.roll_offset_deg = factory_.roll_offset();
+        mesh_drawn_ = same_mesh->mesh_drawn_;
+        vertex_count_ = same_mesh->vertex_count_;
+        camera_.built = true;
+    } else if (r.rebuild) {
         camera_.view = geometry::view_matrix(camera_);
         // Only a mesh with a lens mapping can be drawn (one camera).
         if (factory_.generate_vertices(mode, false, -1) == nullptr ||
@@ -185,7 +195,7 @@ void DOR_OglRenderer::draw_map(const MeshProgram& program, GLuint framebuffer, i
     glUseProgram(program.program);
     const geometry::Mat4 mvp = geometry::mvp_matrix(camera_);
     glUniformMatrix4fv(program.mvp, 1, GL_FALSE, mvp.data());
-    glBindVertexArray(mesh_array_.get());
+    glBindVertexArray(mesh_drawn_);
     glDrawArrays(GL_TRIANGLES, 0, vertex_count_);
     glBindVertexArray(0);
 }
@@ -228,6 +238,7 @@ void DOR_OglRenderer::release() {
                         &plane_y_, &plane_u_, &plane_v_}) {
         o->reset();
     }
+    mesh_drawn_ = 0;
     vertex_count_ = 0;
     camera_.built = false;
 }

@@ -58,9 +58,11 @@ public:
     int create_framebuffer(int width, int height, const ViewportPlacement& placement,
                            ErrorText& error);
     // Draw mode 0..5 for a source of src_width x src_height; rebuilds the
-    // mesh when the mode changes. 0 or 21.
+    // mesh when the mode changes. `same_mesh`, when given, is an earlier
+    // viewport of the same calibration already built for `mode`: its mesh
+    // (which would come out identical) is drawn instead of a new one. 0 or 21.
     int set_draw_mode(int32_t mode, int src_width, int src_height, const MeshProgram& program,
-                      ErrorText& error);
+                      ErrorText& error, const DOR_OglRenderer* same_mesh = nullptr);
     // Clamped to [0.05, 3.0]; returns the zoom applied.
     float set_zoom(float zoom);
     void set_angles(float pitch_deg, float yaw_deg, float roll_deg);
@@ -93,8 +95,11 @@ private:
     ViewportPlacement placement_;
 
     // The mesh: four vertex buffers (positions, texture coordinates, blend
-    // weights, lens indices) and the vertex array that binds them.
+    // weights, lens indices) and the vertex array that binds them; drawn
+    // through mesh_drawn_, which is this viewport's array or a borrowed one
+    // (owned by an earlier viewport of the same manager).
     GlObject mesh_array_, positions_, texcoords_, weights_, indices_;
+    GLuint mesh_drawn_ = 0;
     GLsizei vertex_count_ = 0;
 
     // Coordinate maps at luma and chroma resolution (RGBA 32-bit float).

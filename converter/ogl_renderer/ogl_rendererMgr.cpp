@@ -273,7 +273,12 @@ int ogl_rendererMgr::init_viewport(int i) {
     const ViewportPlacement placement = viewport_placement(p, i);
     int rc = r.create_framebuffer(p.viewport_width[i], p.viewport_height[i], placement, *error_);
     if (rc != DOR_CONVERTER_OK) return rc;
-    rc = r.set_draw_mode(p.prj_mode[i], src_width_, src_height_, mesh_, *error_);
+    // Every viewport reads the same calibration: one mesh per draw mode.
+    const DOR_OglRenderer* same_mesh = nullptr;
+    for (int j = 0; j < i && same_mesh == nullptr; ++j) {
+        if (p.prj_mode[j] == p.prj_mode[i]) same_mesh = &renderers_[j];
+    }
+    rc = r.set_draw_mode(p.prj_mode[i], src_width_, src_height_, mesh_, *error_, same_mesh);
     if (rc != DOR_CONVERTER_OK) return rc;
     r.set_zoom(p.zoom[i]);
     r.set_angles(p.pitch[i], p.yaw[i], p.roll[i]);

@@ -130,6 +130,41 @@ TEST_F(Renderer, PixelsOutsideEveryViewportAreNeverWritten) {
     EXPECT_EQ(luma(*out, 16, 12), 7);  // upper left: no viewport
 }
 
+TEST_F(Renderer, ViewportsOfOneDrawModeShareAMeshAndDrawWhatTheirOwnWouldShow) {
+    // A source whose luma follows the column and chroma the row.
+    Frame src = make_picture(AV_PIX_FMT_YUV420P, 480, 480, 0, 0, 0);
+    for (int r = 0; r < 480; ++r) {
+        for (int c = 0; c < 480; ++c) src->data[0][r * src->linesize[0] + c] = c / 2;
+    }
+    for (int r = 0; r < 240; ++r) std::memset(src->data[1] + r * src->linesize[1], r, 240);
+    auto render_views = [&](std::initializer_list<std::pair<float, float>> views) {
+        param_.p.dst_width = 64;
+        param_.p.dst_height = 32;
+        param_.p.viewport_count = static_cast<int>(views.size());
+        int i = 0;
+        for (const auto& [pitch, yaw] : views) {
+            param_.set_view(i, 2, pitch, yaw, 1.5f, 32 * i, 0, 32, 32);
+            ++i;
+        }
+        EXPECT_EQ(init(), 0) << error_.c_str();
+        Frame out = make_picture(AV_PIX_FMT_YUV420P, 64, 32, 0, 0, 0);
+        EXPECT_EQ(mgr_.upload(*src), 0);
+        EXPECT_EQ(mgr_.render(*out), 0);
+        return out;
+    };
+    const Frame alone = render_views({{-70.0f, 40.0f}});
+    const Frame shared = render_views({{-100.0f, -30.0f}, {-70.0f, 40.0f}});
+    int differing = 0;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            differing += luma(*alone, x, y) != luma(*shared, 32 + x, y);
+            differing += chroma_u(*alone, x, y) != chroma_u(*shared, 32 + x, y);
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_NE(luma(*shared, 16, 16), luma(*shared, 48, 16));  // two different views
+}
+
 TEST_F(Renderer, AnyPlanarYuvSourceIsTakenAsItIs) {
     one_view(32, 32, 2, -90.0f, 3.0f);
     for (AVPixelFormat f : {AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUVJ420P}) {
