@@ -67,7 +67,36 @@ void read_plane(GLenum attachment, const PlaneRect& rect, uint8_t* plane, int li
     glReadPixels(0, 0, rect.width, rect.height, GL_RED, GL_UNSIGNED_BYTE, first_row);
 }
 
+// Two-byte pixels (a block's two luma values) into every other row of the
+// luma plane, starting at `first_row`.
+void read_row_pairs(GLenum attachment, int blocks_wide, int blocks_high, uint8_t* first_row,
+                    int linesize) {
+    glReadBuffer(attachment);
+    glPixelStorei(GL_PACK_ROW_LENGTH, linesize);  // in two-byte pixels: two rows
+    glReadPixels(0, 0, blocks_wide, blocks_high, GL_RG, GL_UNSIGNED_BYTE, first_row);
+}
+
+void attach(GLenum attachment, const GlObject& texture) {
+    glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, texture.get(), 0);
+}
+
+void draw_to(GLsizei count) {
+    static const GLenum kTargets[] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1,
+                                      GL_COLOR_ATTACHMENT2, GL_COLOR_ATTACHMENT3};
+    glDrawBuffers(count, kTargets);
+}
+
+bool even(int v) {
+    return v % 2 == 0;
+}
+
 }  // namespace
+
+PlaneLayout plane_layout(const ViewportPlacement& p) {
+    const PlaneRect& r = p.luma;
+    return even(r.x) && even(r.y) && even(r.width) && even(r.height) ? PlaneLayout::blocks
+                                                                     : PlaneLayout::planes;
+}
 
 DOR_OglRenderer::DOR_OglRenderer()
     : factory_(geometry::Variant::converter),
@@ -105,10 +134,39 @@ int DOR_OglRenderer::create_planes(ErrorText& error) {
     texture_storage(plane_v_.create(GlKind::texture), GL_R8, c.width, c.height, GL_RED,
                     GL_UNSIGNED_BYTE, GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, chroma_fb_.create(GlKind::framebuffer));
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, plane_u_.get(), 0);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, plane_v_.get(), 0);
-    const GLenum targets[] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1};
-    glDrawBuffers(2, targets);
+    attach(GL_COLOR_ATTACHMENT0, plane_u_);
+    attach(GL_COLOR_ATTACHMENT1, plane_v_);
+    draw_to(2);
+    return framebuffer_complete(error);
+}
+
+// Blocks layout: every target is one texel per 2 x 2 block.
+int DOR_OglRenderer::create_blocks(ErrorText& error) {
+    const int bw = width_ / 2, bh = height_ / 2;
+    for (GlObject* pairs : {&upper_pairs_, &lower_pairs_}) {
+        texture_storage(pairs->create(GlKind::texture), GL_RGBA32F, bw, bh, GL_RGBA, GL_FLOAT,
+                        GL_NEAREST);
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, pairs_fb_.create(GlKind::framebuffer));
+    attach(GL_COLOR_ATTACHMENT0, upper_pairs_);
+    attach(GL_COLOR_ATTACHMENT1, lower_pairs_);
+    draw_to(2);
+    if (const int rc = framebuffer_complete(error)) return rc;
+
+    for (GlObject* rows : {&upper_luma_, &lower_luma_}) {
+        texture_storage(rows->create(GlKind::texture), GL_RG8, bw, bh, GL_RG, GL_UNSIGNED_BYTE,
+                        GL_NEAREST);
+    }
+    for (GlObject* plane : {&plane_u_, &plane_v_}) {
+        texture_storage(plane->create(GlKind::texture), GL_R8, bw, bh, GL_RED, GL_UNSIGNED_BYTE,
+                        GL_NEAREST);
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, blocks_fb_.create(GlKind::framebuffer));
+    attach(GL_COLOR_ATTACHMENT0, upper_luma_);
+    attach(GL_COLOR_ATTACHMENT1, lower_luma_);
+    attach(GL_COLOR_ATTACHMENT2, plane_u_);
+    attach(GL_COLOR_ATTACHMENT3, plane_v_);
+    draw_to(4);
     return framebuffer_complete(error);
 }
 
@@ -118,11 +176,15 @@ int DOR_OglRenderer::create_framebuffer(int width, int height, const ViewportPla
     width_ = width;
     height_ = height;
     placement_ = placement;
+    layout_ = plane_layout(placement);
     const PlaneRect& c = placement.chroma;
     int rc = create_map(luma_map_, luma_map_fb_, width, height, error);
-    if (rc == DOR_CONVERTER_OK)
+    if (rc == DOR_CONVERTER_OK && layout_ == PlaneLayout::blocks) {
+        rc = create_blocks(error);
+    } else if (rc == DOR_CONVERTER_OK) {
         rc = create_map(chroma_map_, chroma_map_fb_, c.width, c.height, error);
-    if (rc == DOR_CONVERTER_OK) rc = create_planes(error);
+        if (rc == DOR_CONVERTER_OK) rc = create_planes(error);
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     if (rc != DOR_CONVERTER_OK) return rc;
     return gl_failure(error, kLineFramebuffer);
@@ -200,9 +262,26 @@ void DOR_OglRenderer::draw_map(const MeshProgram& program, GLuint framebuffer, i
     glBindVertexArray(0);
 }
 
-int DOR_OglRenderer::draw_maps(const MeshProgram& program, ErrorText& error) {
+// The per-pixel map, regrouped by 2 x 2 block.
+void DOR_OglRenderer::pack_map(const PlanePrograms& planes) const {
+    glBindFramebuffer(GL_FRAMEBUFFER, pairs_fb_.get());
+    glViewport(0, 0, width_ / 2, height_ / 2);
+    glUseProgram(planes.pack);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, luma_map_.get());
+    glBindVertexArray(planes.quad_array);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glBindVertexArray(0);
+}
+
+int DOR_OglRenderer::draw_maps(const MeshProgram& program, const PlanePrograms& planes,
+                               ErrorText& error) {
     draw_map(program, luma_map_fb_.get(), width_, height_);
-    draw_map(program, chroma_map_fb_.get(), placement_.chroma.width, placement_.chroma.height);
+    if (layout_ == PlaneLayout::blocks) {
+        pack_map(planes);
+    } else {
+        draw_map(program, chroma_map_fb_.get(), placement_.chroma.width, placement_.chroma.height);
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     const GLenum code = glGetError();
     if (code == GL_NO_ERROR) return DOR_CONVERTER_OK;
@@ -210,6 +289,17 @@ int DOR_OglRenderer::draw_maps(const MeshProgram& program, ErrorText& error) {
 }
 
 void DOR_OglRenderer::draw_planes(const PlanePrograms& programs) const {
+    if (layout_ == PlaneLayout::blocks) {
+        glBindFramebuffer(GL_FRAMEBUFFER, blocks_fb_.get());
+        glViewport(0, 0, width_ / 2, height_ / 2);
+        glUseProgram(programs.blocks);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, upper_pairs_.get());
+        glActiveTexture(GL_TEXTURE0 + kLowerPairsUnit);
+        glBindTexture(GL_TEXTURE_2D, lower_pairs_.get());
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        return;
+    }
     glActiveTexture(GL_TEXTURE0);
     glBindFramebuffer(GL_FRAMEBUFFER, luma_fb_.get());
     glViewport(0, 0, width_, height_);
@@ -225,6 +315,25 @@ void DOR_OglRenderer::draw_planes(const PlanePrograms& programs) const {
 }
 
 void DOR_OglRenderer::read_back(AVFrame& output) const {
+    if (layout_ == PlaneLayout::blocks) {
+        read_blocks(output);
+    } else {
+        read_planes(output);
+    }
+}
+
+void DOR_OglRenderer::read_blocks(AVFrame& output) const {
+    const PlaneRect& r = placement_.luma;
+    const int linesize = output.linesize[0];
+    uint8_t* top = output.data[0] + static_cast<std::ptrdiff_t>(r.y) * linesize + r.x;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, blocks_fb_.get());
+    read_row_pairs(GL_COLOR_ATTACHMENT0, r.width / 2, r.height / 2, top, linesize);
+    read_row_pairs(GL_COLOR_ATTACHMENT1, r.width / 2, r.height / 2, top + linesize, linesize);
+    read_plane(GL_COLOR_ATTACHMENT2, placement_.chroma, output.data[1], output.linesize[1]);
+    read_plane(GL_COLOR_ATTACHMENT3, placement_.chroma, output.data[2], output.linesize[2]);
+}
+
+void DOR_OglRenderer::read_planes(AVFrame& output) const {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, luma_fb_.get());
     read_plane(GL_COLOR_ATTACHMENT0, placement_.luma, output.data[0], output.linesize[0]);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, chroma_fb_.get());
@@ -233,9 +342,10 @@ void DOR_OglRenderer::read_back(AVFrame& output) const {
 }
 
 void DOR_OglRenderer::release() {
-    for (GlObject* o : {&luma_fb_, &chroma_fb_, &luma_map_fb_, &chroma_map_fb_, &mesh_array_,
-                        &positions_, &texcoords_, &weights_, &indices_, &luma_map_, &chroma_map_,
-                        &plane_y_, &plane_u_, &plane_v_}) {
+    for (GlObject* o : {&luma_fb_,  &chroma_fb_,  &blocks_fb_,  &luma_map_fb_, &chroma_map_fb_,
+                        &pairs_fb_, &mesh_array_, &positions_,  &texcoords_,   &weights_,
+                        &indices_,  &luma_map_,   &chroma_map_, &upper_pairs_, &lower_pairs_,
+                        &plane_y_,  &upper_luma_, &lower_luma_, &plane_u_,     &plane_v_}) {
         o->reset();
     }
     mesh_drawn_ = 0;

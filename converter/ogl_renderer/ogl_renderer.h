@@ -18,6 +18,12 @@ namespace converter {
 
 class ErrorText;
 
+// Texture units: a viewport's coordinate map on 0, the source planes Y, U, V
+// on 1 to 3, the lower block pairs on 4.
+constexpr GLint kMapUnit = 0;
+constexpr GLint kFirstPlaneUnit = 1;
+constexpr GLint kLowerPairsUnit = 4;
+
 // A rectangle of an output plane, rows counted from the top.
 struct PlaneRect {
     int x = 0, y = 0, width = 0, height = 0;
@@ -37,12 +43,27 @@ struct MeshProgram {
     GLint mvp = -1;
 };
 
-// The per-frame programs and the quad they draw (owned by the manager).
+// How a viewport's part of the output picture is drawn and read back.
+enum class PlaneLayout {
+    // 2 x 2 pixel blocks, four luma and two chroma values in one pass; needs
+    // a rectangle whose edges all lie on even rows and columns.
+    blocks,
+    // Luma and chroma planes in two passes; any rectangle.
+    planes,
+};
+
+// The programs that draw the output planes, and the quad they draw (owned by
+// the manager).
 struct PlanePrograms {
-    GLuint luma = 0;
+    GLuint pack = 0;    // set-up: coordinate map -> block maps
+    GLuint blocks = 0;  // per frame, blocks layout
+    GLuint luma = 0;    // per frame, planes layout
     GLuint chroma = 0;
     GLuint quad_array = 0;  // vertex array of the full-viewport quad
 };
+
+// The layout a placement allows.
+PlaneLayout plane_layout(const ViewportPlacement& placement);
 
 class DOR_OglRenderer {
 public:
@@ -66,8 +87,8 @@ public:
     // Clamped to [0.05, 3.0]; returns the zoom applied.
     float set_zoom(float zoom);
     void set_angles(float pitch_deg, float yaw_deg, float roll_deg);
-    // Draws the mesh once into the luma and chroma coordinate maps.
-    int draw_maps(const MeshProgram& program, ErrorText& error);
+    // Draws the mesh once into the coordinate maps the layout reads.
+    int draw_maps(const MeshProgram& program, const PlanePrograms& planes, ErrorText& error);
 
     // Per frame (source planes bound to texture units 1 to 3): draws this
     // viewport's luma and chroma planes.
@@ -77,6 +98,7 @@ public:
 
     void release();
 
+    PlaneLayout layout() const { return layout_; }
     const geometry::ViewportCamera& camera() const { return camera_; }
     const geometry::VertexFactory& factory() const { return factory_; }
     int width() const { return width_; }
@@ -87,12 +109,17 @@ private:
     int create_map(GlObject& texture, GlObject& framebuffer, int width, int height,
                    ErrorText& error);
     int create_planes(ErrorText& error);
+    int create_blocks(ErrorText& error);
     void draw_map(const MeshProgram& program, GLuint framebuffer, int width, int height) const;
+    void pack_map(const PlanePrograms& planes) const;
+    void read_blocks(AVFrame& output) const;
+    void read_planes(AVFrame& output) const;
 
     geometry::VertexFactory factory_;
     geometry::ViewportCamera camera_;
     int width_ = 0, height_ = 0;
     ViewportPlacement placement_;
+    PlaneLayout layout_ = PlaneLayout::planes;
 
     // The mesh: four vertex buffers (positions, texture coordinates, blend
     // weights, lens indices) and the vertex array that binds them; drawn
@@ -102,10 +129,16 @@ private:
     GLuint mesh_drawn_ = 0;
     GLsizei vertex_count_ = 0;
 
-    // Coordinate maps at luma and chroma resolution (RGBA 32-bit float).
+    // Coordinate maps (RGBA 32-bit float): per pixel (s, t, 1) or black; at
+    // chroma resolution for the planes layout; per block the (s, t) pairs of
+    // its upper and its lower two pixels (s < 0: black) for the blocks layout.
     GlObject luma_map_, luma_map_fb_, chroma_map_, chroma_map_fb_;
-    // The viewport's planes: Y, and U and V drawn together.
-    GlObject plane_y_, plane_u_, plane_v_, luma_fb_, chroma_fb_;
+    GlObject upper_pairs_, lower_pairs_, pairs_fb_;
+    // The viewport's planes. Blocks: luma rows in pairs (upper and lower
+    // row of each block, two bytes a block), U and V, in one framebuffer.
+    // Planes: Y in one framebuffer, U and V in another.
+    GlObject plane_y_, upper_luma_, lower_luma_, plane_u_, plane_v_;
+    GlObject luma_fb_, chroma_fb_, blocks_fb_;
 };
 
 }  // namespace converter

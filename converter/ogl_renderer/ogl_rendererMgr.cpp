@@ -17,9 +17,6 @@ extern "C" {
 namespace converter {
 namespace {
 
-// Texture units: the viewport's coordinate map on 0, the source planes after it.
-constexpr GLint kMapUnit = 0;
-constexpr GLint kFirstPlaneUnit = 1;
 // The full-viewport quad as a triangle strip.
 constexpr float kQuad[] = {-1.0f, -1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f};
 constexpr GLuint kQuadLocation = 0;
@@ -226,8 +223,25 @@ int ogl_rendererMgr::create_programs() {
                           glBindFragDataLocation(p, 1, kOutChromaV);
                       });
     if (rc != DOR_CONVERTER_OK) return rc;
+    rc = link_program(pack_program_, kQuadVertexShader, kPackFragmentShader, *error_, [](GLuint p) {
+        glBindAttribLocation(p, kQuadLocation, kAttrQuad);
+        glBindFragDataLocation(p, 0, kOutUpperPairs);
+        glBindFragDataLocation(p, 1, kOutLowerPairs);
+    });
+    if (rc != DOR_CONVERTER_OK) return rc;
+    rc = link_program(blocks_program_, kQuadVertexShader, kBlocksFragmentShader, *error_,
+                      [](GLuint p) {
+                          glBindAttribLocation(p, kQuadLocation, kAttrQuad);
+                          glBindFragDataLocation(p, 0, kOutUpperLuma);
+                          glBindFragDataLocation(p, 1, kOutLowerLuma);
+                          glBindFragDataLocation(p, 2, kOutChromaU);
+                          glBindFragDataLocation(p, 3, kOutChromaV);
+                      });
+    if (rc != DOR_CONVERTER_OK) return rc;
     plane_programs_.luma = luma_program_.get();
     plane_programs_.chroma = chroma_program_.get();
+    plane_programs_.pack = pack_program_.get();
+    plane_programs_.blocks = blocks_program_.get();
     return DOR_CONVERTER_OK;
 }
 
@@ -262,6 +276,12 @@ int ogl_rendererMgr::bind_mesh_program() {
     set_sampler(chroma_program_.get(), kUniformMap, kMapUnit);
     set_sampler(chroma_program_.get(), kUniformPlaneU, kFirstPlaneUnit + 1);
     set_sampler(chroma_program_.get(), kUniformPlaneV, kFirstPlaneUnit + 2);
+    set_sampler(pack_program_.get(), kUniformMap, kMapUnit);
+    set_sampler(blocks_program_.get(), kUniformUpperPairs, kMapUnit);
+    set_sampler(blocks_program_.get(), kUniformLowerPairs, kLowerPairsUnit);
+    set_sampler(blocks_program_.get(), kUniformPlaneY, kFirstPlaneUnit);
+    set_sampler(blocks_program_.get(), kUniformPlaneU, kFirstPlaneUnit + 1);
+    set_sampler(blocks_program_.get(), kUniformPlaneV, kFirstPlaneUnit + 2);
     return gl_failure(kLineUniformTexture);
 }
 
@@ -282,7 +302,7 @@ int ogl_rendererMgr::init_viewport(int i) {
     if (rc != DOR_CONVERTER_OK) return rc;
     r.set_zoom(p.zoom[i]);
     r.set_angles(p.pitch[i], p.yaw[i], p.roll[i]);
-    return r.draw_maps(mesh_, *error_);
+    return r.draw_maps(mesh_, plane_programs_, *error_);
 }
 
 int ogl_rendererMgr::init(const ConverterInitParam& param, int src_width, int src_height,
@@ -371,8 +391,9 @@ int ogl_rendererMgr::render(AVFrame& output) {
 int ogl_rendererMgr::release() {
     if (context_.is_current()) {
         for (auto& r : renderers_) r.release();
-        for (GlObject* o : {&mesh_program_, &luma_program_, &chroma_program_, &quad_buffer_,
-                            &quad_array_, &planes_[0], &planes_[1], &planes_[2]}) {
+        for (GlObject* o :
+             {&mesh_program_, &luma_program_, &chroma_program_, &pack_program_, &blocks_program_,
+              &quad_buffer_, &quad_array_, &planes_[0], &planes_[1], &planes_[2]}) {
             o->reset();
         }
     }

@@ -85,7 +85,7 @@ private:
     std::array<int, kSourcePlanes> plane_width_{}, plane_height_{};
     int src_width_ = 0, src_height_ = 0;
 
-    GlObject mesh_program_, luma_program_, chroma_program_;
+    GlObject mesh_program_, luma_program_, chroma_program_, pack_program_, blocks_program_;
     GlObject quad_buffer_, quad_array_;
     MeshProgram mesh_;
     PlanePrograms plane_programs_;

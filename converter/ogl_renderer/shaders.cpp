@@ -85,4 +85,51 @@ void main() {
 }
 )";
 
+// Set-up of the blocks layout: the coordinates of each 2 x 2 block's upper
+// and lower pixel pairs, (-1, -1) for a black pixel.
+const char* const kPackFragmentShader = R"(#version 130
+uniform sampler2D uMap;
+out vec4 upper_pairs;
+out vec4 lower_pairs;
+vec2 coordinate(ivec2 pixel) {
+    vec4 m = texelFetch(uMap, pixel, 0);
+    return m.z > 0.5 ? m.xy : vec2(-1.0);
+}
+void main() {
+    ivec2 p = 2 * ivec2(gl_FragCoord.xy);
+    upper_pairs = vec4(coordinate(p), coordinate(p + ivec2(1, 0)));
+    lower_pairs = vec4(coordinate(p + ivec2(0, 1)), coordinate(p + ivec2(1, 1)));
+}
+)";
+
+// One 2 x 2 block: its four luma values (two rows of two) and its chroma,
+// sampled where the block's drawn pixels look on average.
+const char* const kBlocksFragmentShader = R"(#version 130
+uniform sampler2D uUpperPairs;
+uniform sampler2D uLowerPairs;
+uniform sampler2D uPlaneY;
+uniform sampler2D uPlaneU;
+uniform sampler2D uPlaneV;
+out vec4 upper_luma;
+out vec4 lower_luma;
+out vec4 chroma_u;
+out vec4 chroma_v;
+float luma_at(vec2 p) {
+    return p.x >= 0.0 ? texture(uPlaneY, p).r : 16.0 / 255.0;
+}
+void main() {
+    ivec2 block = ivec2(gl_FragCoord.xy);
+    vec4 upper = texelFetch(uUpperPairs, block, 0);
+    vec4 lower = texelFetch(uLowerPairs, block, 0);
+    upper_luma = vec4(luma_at(upper.xy), luma_at(upper.zw), 0.0, 1.0);
+    lower_luma = vec4(luma_at(lower.xy), luma_at(lower.zw), 0.0, 1.0);
+    vec4 drawn = step(vec4(0.0), vec4(upper.x, upper.z, lower.x, lower.z));
+    float n = dot(drawn, vec4(1.0));
+    vec2 c = (drawn.x * upper.xy + drawn.y * upper.zw + drawn.z * lower.xy + drawn.w * lower.zw) /
+             max(n, 1.0);
+    chroma_u = vec4(n > 0.5 ? texture(uPlaneU, c).r : 128.0 / 255.0);
+    chroma_v = vec4(n > 0.5 ? texture(uPlaneV, c).r : 128.0 / 255.0);
+}
+)";
+
 }  // namespace converter

@@ -27,14 +27,22 @@ constexpr const char* kUniformMap = "uMap";
 constexpr const char* kUniformPlaneY = "uPlaneY";
 constexpr const char* kUniformPlaneU = "uPlaneU";
 constexpr const char* kUniformPlaneV = "uPlaneV";
+constexpr const char* kUniformUpperPairs = "uUpperPairs";
+constexpr const char* kUniformLowerPairs = "uLowerPairs";
 constexpr const char* kOutLuma = "luma";
 constexpr const char* kOutChromaU = "chroma_u";
 constexpr const char* kOutChromaV = "chroma_v";
+constexpr const char* kOutUpperPairs = "upper_pairs";
+constexpr const char* kOutLowerPairs = "lower_pairs";
+constexpr const char* kOutUpperLuma = "upper_luma";
+constexpr const char* kOutLowerLuma = "lower_luma";
 
 extern const char* const kMeshVertexShader;
 extern const char* const kMeshFragmentShader;
 extern const char* const kQuadVertexShader;
 extern const char* const kLumaFragmentShader;
 extern const char* const kChromaFragmentShader;
+extern const char* const kPackFragmentShader;
+extern const char* const kBlocksFragmentShader;
 
 }  // namespace converter

@@ -94,20 +94,60 @@ TEST_F(Renderer, ZoomIsClampedToTheConvertersRange) {
 
 TEST_F(Renderer, TheFlatFrameComesOutUprightWithRowZeroOnTop) {
     // Mode 0 shows the whole source picture: its upper half dark, lower half
-    // bright, kept square in the middle of a 64 x 48 viewport.
-    one_view(64, 48, 0, 0.0f, 1.0f);
-    ASSERT_EQ(init(), 0) << error_.c_str();
+    // bright, kept square in the middle of the viewport. Even and odd
+    // viewports are drawn in different layouts.
     Frame src = make_picture(AV_PIX_FMT_YUV420P, 480, 480, 50, 100, 150);
     for (int r = 240; r < 480; ++r) std::memset(src->data[0] + r * src->linesize[0], 200, 480);
-    Frame out = make_picture(AV_PIX_FMT_YUV420P, 64, 48, 7, 7, 7);
-    ASSERT_EQ(mgr_.upload(*src), 0) << error_.c_str();
-    ASSERT_EQ(mgr_.render(*out), 0) << error_.c_str();
-    EXPECT_EQ(luma(*out, 32, 1), 50);
-    EXPECT_EQ(luma(*out, 32, 46), 200);
-    EXPECT_EQ(chroma_u(*out, 32, 10), 100);
-    // Beside the square picture the viewport is black, not left alone.
-    EXPECT_EQ(luma(*out, 2, 24), 16);
-    EXPECT_EQ(chroma_u(*out, 2, 24), 128);
+    for (const auto& [w, h] : {std::pair{64, 48}, std::pair{63, 47}}) {
+        SCOPED_TRACE(w);
+        param_.p.dst_width = 64;
+        param_.p.dst_height = 48;
+        param_.p.viewport_count = 1;
+        param_.set_view(0, 0, 0.0f, 0.0f, 1.0f, 0, 0, w, h);
+        ASSERT_EQ(init(), 0) << error_.c_str();
+        EXPECT_EQ(mgr_.viewport(0).layout(),
+                  w % 2 == 0 ? converter::PlaneLayout::blocks : converter::PlaneLayout::planes);
+        Frame out = make_picture(AV_PIX_FMT_YUV420P, 64, 48, 7, 7, 7);
+        ASSERT_EQ(mgr_.upload(*src), 0) << error_.c_str();
+        ASSERT_EQ(mgr_.render(*out), 0) << error_.c_str();
+        const int top = 48 - h;  // viewport_y 0: the viewport sits on the bottom edge
+        EXPECT_EQ(luma(*out, w / 2, top + 1), 50);
+        EXPECT_EQ(luma(*out, w / 2, top + h - 2), 200);
+        EXPECT_EQ(chroma_u(*out, w / 2, top + 10), 100);
+        // Beside the square picture the viewport is black, not left alone.
+        EXPECT_EQ(luma(*out, 2, top + h / 2), 16);
+        EXPECT_EQ(chroma_u(*out, 2, top + h / 2), 128);
+        if (top > 0) {
+            EXPECT_EQ(luma(*out, 10, 0), 7);  // above the viewport
+        }
+    }
+}
+
+TEST_F(Renderer, BothLayoutsDrawTheSameLuma) {
+    Frame src = make_picture(AV_PIX_FMT_YUV420P, 480, 480, 0, 90, 160);
+    for (int r = 0; r < 480; ++r) {
+        for (int c = 0; c < 480; ++c) src->data[0][r * src->linesize[0] + c] = (c + r) / 4;
+    }
+    // The same 32 x 32 view at an even and at an odd place of a 34 x 34 picture.
+    Frame out[2];
+    for (int odd = 0; odd < 2; ++odd) {
+        param_.p.dst_width = 34;
+        param_.p.dst_height = 34;
+        param_.p.viewport_count = 1;
+        param_.set_view(0, 2, -80.0f, 25.0f, 1.5f, odd, odd, 32, 32);
+        ASSERT_EQ(init(), 0) << error_.c_str();
+        out[odd] = make_picture(AV_PIX_FMT_YUV420P, 34, 34, 0, 0, 0);
+        ASSERT_EQ(mgr_.upload(*src), 0);
+        ASSERT_EQ(mgr_.render(*out[odd]), 0);
+    }
+    // Odd: one column right, one row up (y counts from the bottom).
+    int differing = 0;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x)
+            differing += luma(*out[0], x, 2 + y) != luma(*out[1], 1 + x, 1 + y);
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_NEAR(chroma_u(*out[0], 16, 18), chroma_u(*out[1], 17, 17), 1);
 }
 
 TEST_F(Renderer, PixelsOutsideEveryViewportAreNeverWritten) {
