@@ -336,6 +336,7 @@ int ogl_rendererMgr::init(const ConverterInitParam& param, int src_width, int sr
 int ogl_rendererMgr::upload(const AVFrame& picture) {
     const auto format = static_cast<AVPixelFormat>(picture.format);
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    if (error_ == nullptr) return DOR_CONVERTER_ERROR_FAILURE;  // never initialised
     if (!context_.is_current() || !can_upload(format) || picture.width != src_width_ ||
         picture.height != src_height_) {
         return error_->fail(DOR_CONVERTER_ERROR_FAILURE, kUploadErrorText, kMgrSourceName,
@@ -368,6 +369,7 @@ int ogl_rendererMgr::upload(const AVFrame& picture) {
 }
 
 int ogl_rendererMgr::render(AVFrame& output) {
+    if (error_ == nullptr) return DOR_CONVERTER_ERROR_FAILURE;  // never initialised
     const ConverterInitParam& p = *_init_param;
     if (!context_.is_current() || output.format != AV_PIX_FMT_YUV420P ||
         output.width != p.dst_width || output.height != p.dst_height) {

@@ -91,7 +91,7 @@ private:
     PlanePrograms plane_programs_;
 
     const ConverterInitParam* _init_param = nullptr;
-    ErrorText* error_ = nullptr;
+    ErrorText* error_ = nullptr;  // the caller's, from init on
 };
 
 }  // namespace converter

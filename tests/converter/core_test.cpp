@@ -16,9 +16,12 @@ extern "C" {
 }
 
 #include "bounded_queue.h"
+#include "converter_impl.h"
 #include "converter_log.h"
 #include "converter_support.h"
+#include "media_context.h"
 #include "ogl_rendererMgr.h"
+#include "pipeline.h"
 #include "platform/debug_output.h"
 #include "platform/paths.h"
 #include "premux.h"
@@ -331,6 +334,66 @@ TEST(Log, LinesAreTrimmedEndedWithCrLfAndCut) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "total 7\r\n");
     EXPECT_EQ(lines[1], std::string(converter::kLogMaxChars, 'a') + "\r\n");
+}
+
+// The debug lines of one conversion, as the debugger would see them.
+TEST(Log, AConversionWritesItsLines) {
+    kvp_test::TempDir dir;
+    const std::string ts = dir.file("rec.ts");
+    ASSERT_TRUE(
+        kvp_test::write_file(ts, kvp_test::read_file(converter_test::sample("fisheye.ts"))));
+    converter_test::Param param(ts, converter_test::fisheye_calibration(dir), dir.file("o.mp4"));
+    std::vector<std::string> lines;
+    platform::set_debug_sink([&](std::string_view t) { lines.emplace_back(t); });
+    {
+        converter::DOR_SphereVideoConverterImpl conv;
+        ASSERT_EQ(conv.Init(&param.p), 0) << conv.GetLastErrorText();
+        ASSERT_EQ(conv.StartDewarpingAsync({0, 0, 0}, {0, 1, 0}), 0) << conv.GetLastErrorText();
+        conv.Stop();
+    }
+    platform::set_debug_sink(nullptr);
+    const std::string calib = param.calib;
+    const std::vector<std::string> expected = {
+        "Run Result\r\n",  // the remux tool is quiet; trailing blanks go
+        "dst_width 320 \n dist_height 192\n bitrate 2048\n calib_filename " + calib +
+            "\n orientation 1 \n zoom 1.50\r\n",
+        "####### total_seconds  = 2\r\n",
+        "is_rendering = 0\r\n",
+        "frm_number_to_render 30\r\n",
+        "StartDewarpingAsyncImpl 480, 480\r\n",
+    };
+    ASSERT_GE(lines.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(lines[i], expected[i]);
+}
+
+// A failure of the renderer after the start ends every stage; nothing waits.
+TEST(Pipeline, ARenderFailureEndsTheConversionWithItsText) {
+    kvp_test::TempDir dir;
+    converter_test::Param param(converter_test::sample("fisheye.mp4"),
+                                converter_test::fisheye_calibration(dir), dir.file("o.mp4"));
+    ErrorText error;
+    converter::InputMedia in;
+    converter::OutputMedia out;
+    ASSERT_EQ(converter::open_input(in, param.src, error), 0);
+    ASSERT_EQ(converter::open_output(out, in, param.p, error), 0) << error.c_str();
+    // Set up for pictures of another size than the recording's.
+    ogl_rendererMgr renderer;
+    ASSERT_EQ(renderer.init(param.p, 240, 240, AV_PIX_FMT_YUV420P, error), 0) << error.c_str();
+    std::atomic<int32_t> stop{0};
+    std::atomic<int64_t> encoded{0};
+    converter::Pipeline p{in, out, renderer, error, stop, encoded};
+    p.frames_to_render = 60;
+    EXPECT_EQ(converter::run_pipeline(p), 21);
+    EXPECT_EQ(encoded.load(), 0);
+    EXPECT_NE(std::string(error.c_str()).find("ogl_rendererMgr.cpp(line 98)"), std::string::npos);
+    renderer.release();
+    converter::close_output(out);
+    converter::close_input(in);
+    // Not initialised at all: refused, not a crash.
+    ogl_rendererMgr never;
+    Frame src = make_picture(AV_PIX_FMT_YUV420P, 16, 16, 1, 2, 3);
+    EXPECT_EQ(never.upload(*src), 21);
+    EXPECT_EQ(never.render(*src), 21);
 }
 
 TEST(Queue, CloseDrainsAbortDropsAndBothWakeWaiters) {

@@ -1,4 +1,6 @@
 // What Init and the start make of each kind of input and of bad records.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -106,6 +108,16 @@ TEST(Input, OpeningFailuresHaveTheirCodesAndTexts) {
     {
         Converter conv;
         EXPECT_EQ(conv->Init(nullptr), 21);
+    }
+    {
+        // An output that cannot be written (a full device).
+        const std::string full = dir.file("full.mp4");
+        ASSERT_EQ(::symlink("/dev/full", full.c_str()), 0);
+        Param param(sample("fisheye.mp4"), calib, full);
+        Converter conv;
+        EXPECT_EQ(conv->Init(&param.p), 21);
+        EXPECT_STREQ(conv->GetLastErrorText(), "error: fail to write header for output file;\n");
+        EXPECT_EQ(conv->StartDewarpingAsync(seconds(0), seconds(1)), 21);
     }
 }
 
