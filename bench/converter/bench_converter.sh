@@ -11,7 +11,13 @@
 #                         uses (a key frame every 12, constant-rate buffer)
 #   v360_1 / v360_4       what a user would otherwise run: ffmpeg's v360 filter
 #                         fisheye -> flat at the output size (four views: split,
-#                         four v360 and xstack) plus the same x264 settings
+#                         four v360 and xstack) plus the same x264 settings. The
+#                         views cover what the export's default views cover, seen
+#                         from the sphere's centre: one view 20 degrees off the
+#                         lens axis, 154 x 110 degrees (draw mode 5); four views 45
+#                         degrees off the axis in four directions, 120 x 86
+#                         degrees each (draw mode 2), so that both encode
+#                         pictures of the same kind
 #
 # Every command runs RUNS times, the commands taking turns so that a change
 # in the machine's load spreads over all of them; the median wall time gives
@@ -66,9 +72,10 @@ commands_for() {
     read -r w h < <(size_of "$q")
     hw=$((w / 2)) hh=$((h / 2))
     local x264="${X264[*]}" ff="${FFMPEG[*]}"
-    local four="[0:v]split=4[a][b][c][d]" v yaws=(0 90 180 -90) i=0
+    local four="[0:v]split=4[a][b][c][d]" v yaws=(45 -45 0 0) pitches=(0 0 45 -45) i=0
     for v in a b c d; do
-        four+=";[$v]v360=$LENS:h_fov=90:v_fov=60:pitch=-20:yaw=${yaws[$i]}:w=$hw:h=$hh[${v}o]"
+        four+=";[$v]v360=$LENS:h_fov=120:v_fov=86:yaw=${yaws[$i]}:pitch=${pitches[$i]}"
+        four+=":w=$hw:h=$hh[${v}o]"
         i=$((i + 1))
     done
     four+=";[ao][bo][co][do]xstack=inputs=4:layout=0_0|w0_0|0_h0|w0_h0[v]"
@@ -79,7 +86,7 @@ commands_for() {
         printf 'encode_%s\t%s\n' $n "$ff -i $WORK/raw_${n}_$q.nut $x264 -f mp4 $WORK/out_encode.mp4"
         printf 'g12_%s\t%s\n' $n "$ff -i $WORK/raw_${n}_$q.nut $x264 $g12 -f mp4 $WORK/out_encode.mp4"
     done
-    printf 'v360_1\t%s\n' "$ff -i $SRC -vf v360=$LENS:h_fov=110:v_fov=75:w=$w:h=$h $x264 -c:a copy $WORK/out_v360.mp4"
+    printf 'v360_1\t%s\n' "$ff -i $SRC -vf v360=$LENS:h_fov=154:v_fov=110:pitch=20:w=$w:h=$h $x264 -c:a copy $WORK/out_v360.mp4"
     printf 'v360_4\t%s\n' "$ff -i $SRC -filter_complex $four -map [v] -map 0:a $x264 -c:a copy $WORK/out_v360.mp4"
 }
 
