@@ -1,0 +1,59 @@
+// Owning wrappers for the FFmpeg handles of the converter.
+#pragma once
+
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+namespace converter {
+
+struct InputContextDeleter {
+    void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
+};
+using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
+
+// An output context owns its file once opened (pb) and closes it.
+struct OutputContextDeleter {
+    void operator()(AVFormatContext* ctx) const {
+        if (ctx->pb != nullptr && !(ctx->oformat->flags & AVFMT_NOFILE)) avio_closep(&ctx->pb);
+        avformat_free_context(ctx);
+    }
+};
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
+
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
+};
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+
+struct PacketDeleter {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+
+struct SwsContextDeleter {
+    void operator()(SwsContext* ctx) const { sws_freeContext(ctx); }
+};
+using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
+
+struct DictionaryDeleter {
+    void operator()(AVDictionary* dict) const { av_dict_free(&dict); }
+};
+
+inline FramePtr make_frame() {
+    return FramePtr(av_frame_alloc());
+}
+inline PacketPtr make_packet() {
+    return PacketPtr(av_packet_alloc());
+}
+
+}  // namespace converter

@@ -1,0 +1,520 @@
+// kvptool export IN OUT [--layout wide|split2|split4] [--quality L|M|H]
+//                [--direction up|down|side] [--from MM:SS] [--to MM:SS]
+//                [--calib FILE] [--print-param]
+// Exports a recording the way the viewer's conversion dialog does: a square
+// (fisheye) recording is dewarped by the converter library into the chosen
+// layout at the chosen quality, with the default view of that layout; any
+// other recording is delivered as a stream copy (the remuxed copy for TS).
+// Exit code: 0, the converter's code (15, 16, 21) with its text on stderr,
+// 1 for other failures, 130 when interrupted (the file is complete).
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "SphereVideoConverter.h"
+#include "autocalib/prepare_calibration.h"
+#include "command.h"
+#include "geometry/vertex_factory.h"
+#include "geometry/viewport_camera.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace {
+
+// --- what the dialog offers
+
+// Layouts of the player controller: 1 wide (one view), 2 two views, 3 four.
+constexpr int kLayoutWide = 1;
+constexpr int kLayoutSplit2 = 2;
+constexpr int kLayoutSplit4 = 3;
+// Directions: 0 up, 1 down, 2 side.
+constexpr int kDirectionDown = 1;
+
+struct Quality {
+    char letter;
+    int width, height;
+    int bitrate;  // units of 1024 bit/s
+};
+constexpr Quality kQualities[] = {
+    {'L', 640, 384, 10240}, {'M', 800, 480, 10240}, {'H', 1280, 768, 10240}};
+
+struct Angles {
+    float pitch, yaw, roll;
+};
+// Default view angles per layout, viewport and direction (up, down, side).
+constexpr Angles kWideAngles[1][3] = {{{-130, 90, 0}, {-70, -90, 0}, {-90, -90, 0}}};
+constexpr Angles kSplit2Angles[2][3] = {{{-150, -90, 0}, {-31, 99, 0}, {-150, 90, 0}},
+                                        {{-150, 90, 0}, {-31, -91, 0}, {-90, 90, 0}}};
+constexpr Angles kSplit4Angles[4][3] = {{{-150, 0, 0}, {-31, -15, 0}, {-30, 0, 0}},
+                                        {{-150, -180, 0}, {-31, 176, 0}, {-30, -150, 0}},
+                                        {{-150, 90, 0}, {-31, -91, 0}, {-90, -90, 0}},
+                                        {{-150, -90, 0}, {-31, 99, 0}, {-150, 45, 0}}};
+
+// The automatic pitch: 242 / ((calibration height / 2) / 180) / 2 * 1.5 /
+// zoom, truncated, plus 5 degrees.
+constexpr double kAutoPitchNumerator = 242.0;
+constexpr double kAutoPitchFactor = 0.5 * 1.5;
+constexpr int kAutoPitchAddDeg = 5;
+// The dialog lowers every view of a two- or four-view export by this much.
+constexpr float kSplitPitchLowerDeg = 18.0f;
+
+struct Rect {
+    int x, y, w, h;  // y from the bottom
+};
+
+struct Options {
+    std::string in, out;
+    std::string layout = "split4", quality = "M", direction = "down";
+    std::string from, to, calib;
+    bool print_param = false;
+};
+
+int layout_number(const std::string& name) {
+    if (name == "wide") return kLayoutWide;
+    if (name == "split2") return kLayoutSplit2;
+    return kLayoutSplit4;
+}
+
+int direction_number(const std::string& name) {
+    if (name == "up") return 0;
+    if (name == "side") return 2;
+    return kDirectionDown;
+}
+
+const Quality& quality_of(const std::string& letter) {
+    for (const auto& q : kQualities) {
+        if (letter.size() == 1 && std::toupper(letter[0]) == q.letter) return q;
+    }
+    return kQualities[1];
+}
+
+// The layout's viewports for a preview of w x h (origin bottom left).
+std::vector<Rect> layout_rects(int layout, int w, int h) {
+    if (layout == kLayoutWide) return {{0, 0, w, h}};
+    if (layout == kLayoutSplit2) return {{w / 4, 0, w / 2, h / 2}, {w / 4, h / 2, w / 2, h / 2}};
+    return {{0, 0, w / 2, h / 2},
+            {w / 2, 0, w / 2, h / 2},
+            {0, h / 2, w / 2, h / 2},
+            {w / 2, h / 2, w / 2, h / 2}};
+}
+
+Angles default_angles(int layout, int viewport, int direction) {
+    if (layout == kLayoutWide) return kWideAngles[0][direction];
+    if (layout == kLayoutSplit2) return kSplit2Angles[viewport][direction];
+    return kSplit4Angles[viewport][direction];
+}
+
+// The preview player's zoom after the layout set its draw mode: the mode's
+// default zoom for that viewport.
+float default_zoom(int mode, const Rect& r, int frame_w, int frame_h) {
+    geometry::VertexFactory factory(geometry::Variant::player);
+    factory.set_message_sink(nullptr);
+    geometry::ViewportCamera cam = geometry::make_viewport_camera(geometry::Variant::player);
+    return geometry::set_draw_mode(cam, factory, mode, frame_w, frame_h, r.w, r.h).zoom;
+}
+
+int automatic_pitch(const std::string& calib, int video_height, float zoom0) {
+    geometry::VertexFactory factory(geometry::Variant::player);
+    factory.set_message_sink(nullptr);
+    int pitch = 0;
+    if (video_height > 0 && factory.load_calibration_file(calib.c_str()) == 0 &&
+        factory.frame_height() > 0) {
+        const double half_height_per_deg = factory.frame_height() * 0.5 / 180.0;
+        pitch =
+            static_cast<int>(kAutoPitchNumerator / half_height_per_deg * kAutoPitchFactor / zoom0);
+    }
+    return pitch + kAutoPitchAddDeg;
+}
+
+int clamp_int(float v, int lo, int hi) {
+    return std::clamp(static_cast<int>(v), lo, hi);  // truncated toward zero first
+}
+
+// Buffers behind the record's three text pointers.
+struct ParamBuffers {
+    char src[DOR_CONVERTER_SRC_URL_BYTES] = {};
+    char calib[DOR_CONVERTER_CALIB_FILENAME_BYTES] = {};
+    char dst[DOR_CONVERTER_DST_URL_BYTES] = {};
+};
+
+bool copy_text(char* buffer, std::size_t size, const std::string& text) {
+    if (text.size() >= size) return false;
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return true;
+}
+
+// The record as the dialog fills it from a preview of the output's size.
+ConverterInitParam fill_param(const Options& opt, const std::string& calib, int video_height,
+                              ParamBuffers& b) {
+    ConverterInitParam p{};
+    p.src_url = b.src;
+    p.calib_filename = b.calib;
+    p.dst_url = b.dst;
+    const Quality& q = quality_of(opt.quality);
+    p.dst_width = q.width;
+    p.dst_height = q.height;
+    p.bitrate = q.bitrate;
+    const int layout = layout_number(opt.layout);
+    const int direction = direction_number(opt.direction);
+    const int mode = layout == kLayoutWide ? geometry::kModeSphereWide : geometry::kModeSphere;
+    const std::vector<Rect> rects = layout_rects(layout, q.width, q.height);
+    const int n = static_cast<int>(rects.size());
+    const float zoom0 = default_zoom(mode, rects[0], video_height, video_height);
+    int auto_pitch = 0;
+    if (layout != kLayoutWide) auto_pitch = automatic_pitch(calib, video_height, zoom0);
+    for (int k = 0; k < n; ++k) {
+        Angles a = default_angles(layout, k, direction);
+        if (direction == kDirectionDown && auto_pitch != 0)
+            a.pitch = -static_cast<float>(auto_pitch);
+        p.zoom[k] = default_zoom(mode, rects[k], video_height, video_height);
+        p.pitch[k] = a.pitch - (n % 2 == 0 ? kSplitPitchLowerDeg : 0.0f);
+        p.yaw[k] = a.yaw;
+        p.roll[k] = a.roll;
+        p.prj_mode[k] = mode;
+        p.viewport_x[k] = clamp_int(static_cast<float>(rects[k].x), 0, q.width - 1);
+        p.viewport_y[k] = clamp_int(static_cast<float>(rects[k].y), 0, q.height - 1);
+        p.viewport_width[k] = clamp_int(static_cast<float>(rects[k].w), 0, q.width);
+        p.viewport_height[k] = clamp_int(static_cast<float>(rects[k].h), 0, q.height);
+    }
+    p.viewport_count = n;
+    p.orientation = 1;
+    return p;
+}
+
+nlohmann::json param_json(const ConverterInitParam& p) {
+    nlohmann::json views = nlohmann::json::array();
+    for (int k = 0; k < p.viewport_count; ++k) {
+        views.push_back({{"prj_mode", p.prj_mode[k]},
+                         {"pitch", p.pitch[k]},
+                         {"yaw", p.yaw[k]},
+                         {"roll", p.roll[k]},
+                         {"zoom", p.zoom[k]},
+                         {"x", p.viewport_x[k]},
+                         {"y", p.viewport_y[k]},
+                         {"width", p.viewport_width[k]},
+                         {"height", p.viewport_height[k]}});
+    }
+    return {{"src_url", p.src_url},
+            {"calib_filename", p.calib_filename},
+            {"dst_url", p.dst_url},
+            {"bitrate", p.bitrate},
+            {"dst_width", p.dst_width},
+            {"dst_height", p.dst_height},
+            {"orientation", p.orientation},
+            {"viewport_count", p.viewport_count},
+            {"viewports", views}};
+}
+
+// --- the source
+
+struct SourceInfo {
+    bool opened = false;
+    int width = 0, height = 0;
+};
+
+SourceInfo probe_source(const std::string& path) {
+    SourceInfo info;
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) return info;
+    // Most containers name the picture size in their header; only the
+    // others need a look at the stream itself.
+    int v = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (v < 0 || fmt->streams[v]->codecpar->width <= 0) {
+        avformat_find_stream_info(fmt, nullptr);
+        v = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    }
+    if (v >= 0) {
+        info.width = fmt->streams[v]->codecpar->width;
+        info.height = fmt->streams[v]->codecpar->height;
+    }
+    info.opened = true;
+    avformat_close_input(&fmt);
+    return info;
+}
+
+// The first "*.inf" beside the recording (names in order), or "".
+std::string calibration_beside(const std::string& media) {
+    const std::size_t slash = media.rfind(platform::kPathSeparator);
+    const std::string dir = slash == std::string::npos ? "." : media.substr(0, slash);
+    std::vector<std::string> found;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() > 4 && platform::iequals(name.substr(name.size() - 4), ".inf")) {
+                found.push_back(name);
+            }
+        }
+        ::closedir(d);
+    }
+    std::sort(found.begin(), found.end());
+    return found.empty() ? std::string() : platform::join_path(dir, found.front());
+}
+
+// A calibration made for this export, removed with the scope.
+struct TempCalibration {
+    std::string path;
+    ~TempCalibration() {
+        if (!path.empty()) std::remove(path.c_str());
+    }
+};
+
+bool make_temp_calibration(const std::string& media, TempCalibration& temp, std::string& why) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string templ = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/kvptool-XXXXXX";
+    const int fd = ::mkstemp(templ.data());
+    if (fd < 0) {
+        why = "cannot create a temporary calibration file";
+        return false;
+    }
+    ::close(fd);
+    temp.path = templ;
+    std::string text;
+    if (autocalib::prepare_calibration(media.c_str(), temp.path.c_str(), &text) != 0) {
+        why = text.empty() ? "automatic calibration failed" : text;
+        return false;
+    }
+    return true;
+}
+
+// --- delivering a flat recording
+
+// Copies the video and audio streams of `in` into `out` unchanged.
+bool stream_copy(const std::string& in, const std::string& out, std::string& why) {
+    AVFormatContext* ifmt = nullptr;
+    AVFormatContext* ofmt = nullptr;
+    bool ok = false;
+    std::vector<int> map;
+    if (avformat_open_input(&ifmt, in.c_str(), nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(ifmt, nullptr) < 0 ||
+        avformat_alloc_output_context2(&ofmt, nullptr, nullptr, out.c_str()) < 0) {
+        why = "cannot open " + in + " or create " + out;
+    } else {
+        for (unsigned i = 0; i < ifmt->nb_streams; ++i) {
+            const AVCodecParameters* par = ifmt->streams[i]->codecpar;
+            const bool wanted =
+                par->codec_type == AVMEDIA_TYPE_VIDEO || par->codec_type == AVMEDIA_TYPE_AUDIO;
+            AVStream* st = wanted ? avformat_new_stream(ofmt, nullptr) : nullptr;
+            map.push_back(st != nullptr ? st->index : -1);
+            if (st == nullptr) continue;
+            avcodec_parameters_copy(st->codecpar, par);
+            st->codecpar->codec_tag = 0;
+            st->time_base = ifmt->streams[i]->time_base;
+        }
+        ok = avio_open(&ofmt->pb, out.c_str(), AVIO_FLAG_WRITE) >= 0 &&
+             avformat_write_header(ofmt, nullptr) >= 0;
+        AVPacket* pkt = av_packet_alloc();
+        while (ok && av_read_frame(ifmt, pkt) >= 0) {
+            const int o = map[static_cast<std::size_t>(pkt->stream_index)];
+            if (o >= 0) {
+                av_packet_rescale_ts(pkt, ifmt->streams[pkt->stream_index]->time_base,
+                                     ofmt->streams[o]->time_base);
+                pkt->stream_index = o;
+                pkt->pos = -1;
+                ok = av_interleaved_write_frame(ofmt, pkt) >= 0;
+            }
+            av_packet_unref(pkt);
+        }
+        av_packet_free(&pkt);
+        ok = ok && av_write_trailer(ofmt) >= 0;
+        if (!ok) why = "stream copy into " + out + " failed";
+    }
+    if (ofmt != nullptr) {
+        if (ofmt->pb != nullptr) avio_closep(&ofmt->pb);
+        avformat_free_context(ofmt);
+    }
+    avformat_close_input(&ifmt);
+    return ok;
+}
+
+bool move_file(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    std::string why;
+    const bool copied = stream_copy(from, to, why);
+    std::remove(from.c_str());
+    return copied;
+}
+
+// --- progress
+
+volatile std::sig_atomic_t g_interrupted = 0;
+constexpr int kPollMs = 20;
+void on_interrupt(int) {
+    g_interrupted = 1;
+}
+
+class ProgressLine {
+public:
+    ProgressLine() : tty_(::isatty(STDOUT_FILENO) != 0) {}
+    int interval_ms() const { return tty_ ? 250 : 1000; }
+    void show(const ConvertProgress& p) {
+        if (tty_) {
+            constexpr int kBarWidth = 30;
+            const int filled =
+                std::clamp(static_cast<int>(p.percent / 100.0f * kBarWidth), 0, kBarWidth);
+            std::printf("\r[%s%s] %6.2f%%  %6.1f fps  %02d:%02d left ",
+                        std::string(filled, '#').c_str(),
+                        std::string(kBarWidth - filled, '.').c_str(), p.percent, p.speed,
+                        p.remaining_minutes, p.remaining_seconds);
+        } else {
+            std::printf("%.2f%%  %.1f fps  %02d:%02d left\n", p.percent, p.speed,
+                        p.remaining_minutes, p.remaining_seconds);
+        }
+        std::fflush(stdout);
+    }
+    void end() {
+        if (tty_) std::printf("\n");
+    }
+
+private:
+    bool tty_;
+};
+
+// "MM:SS" (or plain seconds) into a VideoTime; false when malformed.
+bool parse_time(const std::string& text, VideoTime& t) {
+    int minutes = 0, seconds = 0;
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%d:%d%c", &minutes, &seconds, &extra) == 2 ||
+        (std::sscanf(text.c_str(), "%d%c", &seconds, &extra) == 1 && minutes == 0)) {
+        t = {minutes, seconds, 0};
+        return minutes >= 0 && seconds >= 0;
+    }
+    return false;
+}
+
+int fail(const char* what, const std::string& text, int code) {
+    std::string t = text;
+    while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
+    std::fprintf(stderr, "kvptool export: %s%s%s\n", what, t.empty() ? "" : ": ", t.c_str());
+    return code;
+}
+
+struct ConverterHandle {
+    DOR_SphereVideoConverter* c = CreateSphereVideoConverter();
+    ~ConverterHandle() { DestroySphereVideoConverter(c); }
+};
+
+// --- the export
+
+int deliver_flat(const Options& opt, ParamBuffers& b, ConverterInitParam& p) {
+    ConverterHandle conv;
+    const std::string before = b.src;
+    conv.c->Init(&p);  // remuxes a TS file to temp.mp4; a flat input opens nothing
+    if (before != b.src && platform::path_exists(b.src)) {
+        if (!move_file(b.src, opt.out)) return fail("cannot deliver the remuxed copy", "", 1);
+    } else {
+        std::string why;
+        if (!stream_copy(opt.in, opt.out, why)) return fail("stream copy failed", why, 1);
+    }
+    std::printf("flat video: delivered as a stream copy: %s\n", opt.out.c_str());
+    return 0;
+}
+
+int convert(const Options& opt, ConverterInitParam& p) {
+    ConverterHandle conv;
+    if (const int rc = conv.c->Init(&p)) return fail("init failed", conv.c->GetLastErrorText(), rc);
+    const VideoTime duration = conv.c->GetVideoDuration();
+    VideoTime from{0, 0, 0}, to = duration;
+    if ((!opt.from.empty() && !parse_time(opt.from, from)) ||
+        (!opt.to.empty() && !parse_time(opt.to, to))) {
+        return fail("times are MM:SS", "", 1);
+    }
+    const std::string text_before = conv.c->GetLastErrorText();
+    if (const int rc = conv.c->StartDewarpingAsync(from, to)) {
+        return fail("cannot start", conv.c->GetLastErrorText(), rc);
+    }
+    g_interrupted = 0;
+    auto previous = std::signal(SIGINT, on_interrupt);
+    ProgressLine line;
+    auto next_line = std::chrono::steady_clock::now();
+    for (;;) {
+        // Poll often, so that the end is seen at once; print less often.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        if (g_interrupted) conv.c->Stop();
+        const bool rendering = conv.c->IsRendering() != 0;  // read first: then the
+        const ConvertProgress now = conv.c->GetProgress();  // last line is final
+        if (!rendering || std::chrono::steady_clock::now() >= next_line) {
+            line.show(now);
+            next_line += std::chrono::milliseconds(line.interval_ms());
+        }
+        if (!rendering) break;
+    }
+    line.end();
+    conv.c->Stop();
+    std::signal(SIGINT, previous);
+    if (conv.c->GetLastErrorText() != text_before) {
+        return fail("conversion failed", conv.c->GetLastErrorText(), 1);
+    }
+    std::printf("exported: %s (%dx%d)\n", opt.out.c_str(), p.dst_width, p.dst_height);
+    return g_interrupted ? 130 : 0;
+}
+
+int run_export(const Options& opt) {
+    // The media library's statistics are noise here unless debugging.
+    const char* debug = std::getenv("KVP_DEBUG");
+    if (debug == nullptr || std::strcmp(debug, "1") != 0) av_log_set_level(AV_LOG_ERROR);
+    ParamBuffers b;
+    if (!copy_text(b.src, sizeof b.src, opt.in) || !copy_text(b.dst, sizeof b.dst, opt.out)) {
+        return fail("path too long", "", 1);
+    }
+    const SourceInfo source = probe_source(opt.in);
+    const bool square = source.opened && source.width > 0 && source.width == source.height;
+    TempCalibration temp;
+    std::string calib = opt.calib;
+    if (square && calib.empty()) calib = calibration_beside(opt.in);
+    if (square && calib.empty()) {
+        std::string why;
+        if (!make_temp_calibration(opt.in, temp, why)) return fail("no calibration", why, 1);
+        calib = temp.path;
+    }
+    if (!copy_text(b.calib, sizeof b.calib, calib)) return fail("path too long", calib, 1);
+    ConverterInitParam p = fill_param(opt, calib, source.height, b);
+    if (opt.print_param) {
+        std::cout << param_json(p).dump(2) << "\n";
+        return 0;
+    }
+    if (source.opened && !square && source.width > 0) return deliver_flat(opt, b, p);
+    return convert(opt, p);
+}
+
+void setup_export(CLI::App& app, int& exit_code) {
+    auto opt = std::make_shared<Options>();
+    auto* sub = app.add_subcommand("export", "Export a recording to a flat H.264 MP4");
+    sub->add_option("in", opt->in, "recording (MP4 or MPEG-TS)")->required();
+    sub->add_option("out", opt->out, "output file (.mp4)")->required();
+    sub->add_option("--layout", opt->layout, "wide (one view), split2 or split4")
+        ->check(CLI::IsMember({"wide", "split2", "split4"}));
+    sub->add_option("--quality", opt->quality, "L 640x384, M 800x480 or H 1280x768")
+        ->check(CLI::IsMember({"L", "M", "H"}));
+    sub->add_option("--direction", opt->direction, "camera looking up, down or to the side")
+        ->check(CLI::IsMember({"up", "down", "side"}));
+    sub->add_option("--from", opt->from, "start MM:SS (from the key frame before it)");
+    sub->add_option("--to", opt->to, "end MM:SS (default: the whole recording)");
+    sub->add_option("--calib", opt->calib,
+                    "calibration file (default: the first *.inf beside the recording, "
+                    "else a calibration made from its first picture)");
+    sub->add_flag("--print-param", opt->print_param,
+                  "print the converter's parameter record as JSON and stop");
+    sub->callback([opt, &exit_code] { exit_code = run_export(*opt); });
+}
+
+}  // namespace
+
+KVPTOOL_COMMAND(export, setup_export)
