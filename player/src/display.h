@@ -28,6 +28,9 @@ struct DisplayContext {
     // a view, a viewport or the window changed. Drawing is the expensive
     // part of a turn, so an unchanged frame is not drawn again.
     bool redraw = false;
+    // A frame is drawn and flushed but not yet presented: the renderer
+    // finishes it during the turn's wait, and the next turn presents it.
+    bool present_pending = false;
     int applied_orientation = kNoOrientationRequest;
 };
 

@@ -226,10 +226,21 @@ void take_picture(DisplayContext& dc, std::int64_t time, std::int64_t lag_ms) {
     dc.ps.stats.add(static_cast<double>(picture_ms), static_cast<double>(lag_ms), clock_ms());
 }
 
+// Presents the frame drawn in the last turn, if any.
+void present_pending(DisplayContext& dc) {
+    if (!dc.present_pending) return;
+    std::lock_guard<std::mutex> lock(dc.vs.view_mutex);
+    SDL_GL_SwapWindow(dc.vs.view.window);
+    dc.present_pending = false;
+}
+
 // Steps 4 to 7 of a turn: wait, then take the next picture when it is due.
 void pace_pictures(DisplayContext& dc, bool paused) {
     video_state& vs = dc.vs;
-    sleep_ms(kTurnSleepMs);  // without the picture-queue mutex: the decoder goes on meanwhile
+    // Without the picture-queue mutex: the decoder goes on meanwhile, and
+    // the renderer finishes the frame drawn last turn.
+    sleep_ms(kTurnSleepMs);
+    present_pending(dc);
     if (picture_queue_empty(vs) || paused) {
         const StateFlags f = read_flags(vs);
         if (f.decode_over != 0 && picture_queue_empty(vs)) request_abort(vs);
@@ -270,7 +281,11 @@ bool display_turn(DisplayContext& dc, int* failure) {
     if (!dc.picture_taken || !dc.redraw) return true;
     std::lock_guard<std::mutex> lock(vs.view_mutex);
     draw_locked(dc);
-    SDL_GL_SwapWindow(vs.view.window);
+    // Drawing only queues the work; presenting waits for it. Flushed now
+    // and presented after the next turn's wait, the frame is rendered
+    // while this thread sleeps instead of after it.
+    glFlush();
+    dc.present_pending = true;
     dc.redraw = false;
     return true;
 }
@@ -282,6 +297,7 @@ void enabled_viewports_locked(const ViewRecord& view, bool out[kMaxViewports]) {
 }
 
 void show_slot_locked(DisplayContext& dc, int slot) {
+    dc.present_pending = false;  // the stepped picture replaces it
     const AVFrame* f = dc.vs.pictures.slots[slot].frame.get();
     dc.renderer->upload_frame(f->data[0], f->data[1], f->data[2], f->width, f->height);
     dc.picture_taken = true;
