@@ -11,17 +11,6 @@
 namespace geometry {
 namespace {
 
-// Value indices in the file.
-constexpr int kRotationFirst = 0;  // 8 x 9 floats, row-major
-constexpr int kCentreFirst = 72;   // 8 x (cx, cy)
-constexpr int kK1 = 88;
-constexpr int kK3 = 89;
-constexpr int kK5 = 90;
-constexpr int kCameraCount = 91;  // int32
-constexpr int kFrameWidth = 92;   // int32
-constexpr int kFrameHeight = 93;  // int32
-constexpr int kMaxAngle = 94;     // radians
-
 constexpr int kOrientationUpsideDown = 1;
 constexpr int kOrientationSideways = 2;
 constexpr float kRollUpsideDownDeg = 180.0f;
@@ -32,37 +21,18 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-uint32_t value_bits(const unsigned char* bytes, int index) {
-    const unsigned char* p = bytes + 4 * index;
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-float float_value(const unsigned char* bytes, int index) {
-    const uint32_t bits = value_bits(bytes, index);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-int32_t int_value(const unsigned char* bytes, int index) {
-    const uint32_t bits = value_bits(bytes, index);
-    int32_t i;
-    std::memcpy(&i, &bits, sizeof i);
-    return i;
-}
+using namespace calibration_file;  // the value indices and readers
 
 // All eight slots: rotation, centre, and the shared lens coefficients.
 void read_cameras(const unsigned char* bytes, std::array<CameraRecord, kCameraSlots>& cameras) {
     for (int c = 0; c < kCameraSlots; ++c) {
         CameraRecord& cam = cameras[c];
-        for (int i = 0; i < 9; ++i)
-            cam.rotation[i] = float_value(bytes, kRotationFirst + 9 * c + i);
-        cam.cx = float_value(bytes, kCentreFirst + 2 * c);
-        cam.cy = float_value(bytes, kCentreFirst + 2 * c + 1);
-        cam.k1 = float_value(bytes, kK1);
-        cam.k3 = float_value(bytes, kK3);
-        cam.k5 = float_value(bytes, kK5);
+        for (int i = 0; i < 9; ++i) cam.rotation[i] = read_float(bytes, kRotationFirst + 9 * c + i);
+        cam.cx = read_float(bytes, kCentreFirst + 2 * c);
+        cam.cy = read_float(bytes, kCentreFirst + 2 * c + 1);
+        cam.k1 = read_float(bytes, kK1);
+        cam.k3 = read_float(bytes, kK3);
+        cam.k5 = read_float(bytes, kK5);
     }
 }
 
@@ -101,7 +71,7 @@ void VertexFactory::print_loaded_values(const unsigned char* bytes) const {
     std::string text = "load_size=" + std::to_string(kCalibrationValueCount) + ";\n";
     char line[128];
     for (int i = 0; i < kCalibrationValueCount; ++i) {
-        std::snprintf(line, sizeof line, "load_data[%d]=%f;\n", i, float_value(bytes, i));
+        std::snprintf(line, sizeof line, "load_data[%d]=%f;\n", i, read_float(bytes, i));
         text += line;
     }
     text += "\n\n\n";
@@ -132,7 +102,7 @@ int VertexFactory::load_calibration_file(const char* path) {
     file.reset();
     if (player) print_loaded_values(bytes);
 
-    const int32_t camera_count = int_value(bytes, kCameraCount);
+    const int32_t camera_count = read_int(bytes, kCameraCount);
     if (camera_count != 1 && camera_count != 2) {
         report("error: invalid camera number!\n");
         return player ? kCodeInvalidCameraCount : kCodeConverterFailure;
@@ -141,9 +111,9 @@ int VertexFactory::load_calibration_file(const char* path) {
     // file never leaves a mixture of old and new values behind.
     std::array<CameraRecord, kCameraSlots> cameras;
     read_cameras(bytes, cameras);
-    const int32_t width = int_value(bytes, kFrameWidth);
-    const int32_t height = int_value(bytes, kFrameHeight);
-    const float t_max = float_value(bytes, kMaxAngle);
+    const int32_t width = read_int(bytes, kFrameWidth);
+    const int32_t height = read_int(bytes, kFrameHeight);
+    const float t_max = read_float(bytes, kMaxAngle);
     const CameraRecord& first = cameras[0];
     float radius = detail::lens_radius(t_max, first.k1, first.k3, first.k5);
     if (player) radius = fit_circle_into_frame(cameras[0], width, height, radius);

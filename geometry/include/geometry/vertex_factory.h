@@ -35,6 +35,8 @@
 #include <memory>
 #include <string_view>
 
+#include "geometry/calibration_file.h"
+
 namespace geometry {
 
 enum class Variant { player, converter };
@@ -57,10 +59,6 @@ enum class MeshStrategy { per_grid_point, per_corner };
 // pi as every angle conversion of the geometry writes it.
 constexpr double kPi = 3.14159265359;
 
-// Calibration file layout.
-constexpr int kCalibrationValueCount = 95;
-constexpr std::size_t kCalibrationFileBytes = 4 * kCalibrationValueCount;
-constexpr int kCameraSlots = 8;
 // Size of the error text a factory keeps when none is attached.
 constexpr std::size_t kErrorTextBytes = 2048;
 
