@@ -36,8 +36,8 @@ bool is_attached_picture(const AVStream* st) {
     return (st->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
 }
 
-int open_decoder(const AVStream* st, CodecContextPtr& ctx, ErrorText& error, const char* not_found,
-                 const char* cannot_open) {
+int open_decoder(const AVStream* st, av::CodecContextPtr& ctx, ErrorText& error,
+                 const char* not_found, const char* cannot_open) {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (codec == nullptr) return error.fail(DOR_CONVERTER_ERROR_FAILURE, "%s", not_found);
     ctx.reset(avcodec_alloc_context3(codec));
@@ -116,7 +116,7 @@ void compute_duration(InputMedia& in) {
 
 // --- output
 
-AVStream* new_stream(OutputMedia& out, const AVCodec* codec, CodecContextPtr& ctx, int& index,
+AVStream* new_stream(OutputMedia& out, const AVCodec* codec, av::CodecContextPtr& ctx, int& index,
                      ErrorText& error, int& rc) {
     AVStream* st = avformat_new_stream(out.container.get(), nullptr);
     if (st == nullptr) {
@@ -239,8 +239,8 @@ int add_audio_stream(OutputMedia& out, const InputMedia& in, ErrorText& error) {
     return DOR_CONVERTER_OK;
 }
 
-FramePtr black_picture(const AVCodecContext* ctx) {
-    FramePtr frame = make_frame();
+av::FramePtr black_picture(const AVCodecContext* ctx) {
+    av::FramePtr frame = av::make_frame();
     if (!frame) return nullptr;
     frame->format = ctx->pix_fmt;
     frame->width = ctx->width;
@@ -259,7 +259,7 @@ FramePtr black_picture(const AVCodecContext* ctx) {
 int allocate_pictures(OutputMedia& out, ErrorText& error) {
     out.pictures.clear();
     for (int i = 0; i < kOutputPictureCount; ++i) {
-        FramePtr frame = black_picture(out.video_codec.get());
+        av::FramePtr frame = black_picture(out.video_codec.get());
         if (!frame)
             return error.fail(DOR_CONVERTER_ERROR_FAILURE, "error: fail to fill image arrays;\n");
         out.pictures.push_back(std::move(frame));

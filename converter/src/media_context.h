@@ -13,7 +13,7 @@
 
 #include "SphereVideoConverter.h"
 #include "converter_log.h"
-#include "ffmpeg_handles.h"
+#include "ffmpeg_support/handles.h"
 
 namespace converter {
 
@@ -21,9 +21,9 @@ namespace converter {
 constexpr int kOutputPictureCount = 3;
 
 struct InputMedia {
-    InputContextPtr container;  // null when closed
-    CodecContextPtr video_codec;
-    CodecContextPtr audio_codec;  // opened only to prove the sound is readable
+    av::InputContextPtr container;  // null when closed
+    av::CodecContextPtr video_codec;
+    av::CodecContextPtr audio_codec;  // opened only to prove the sound is readable
     AVStream* video_stream = nullptr;
     AVStream* audio_stream = nullptr;
     int video_index = -1;
@@ -39,9 +39,9 @@ struct InputMedia {
 };
 
 struct OutputMedia {
-    OutputContextPtr container;  // null when closed
-    CodecContextPtr video_codec;
-    CodecContextPtr audio_codec;  // describes the copied stream; never encodes
+    av::OutputContextPtr container;  // null when closed
+    av::CodecContextPtr video_codec;
+    av::CodecContextPtr audio_codec;  // describes the copied stream; never encodes
     AVStream* video_stream = nullptr;
     AVStream* audio_stream = nullptr;
     int video_index = -1;
@@ -49,7 +49,7 @@ struct OutputMedia {
     float frame_rate = 0.0f;
     // Pictures of the output size in the encoder's format, black where no
     // viewport draws; allocated once when the output opens.
-    std::vector<FramePtr> pictures;
+    std::vector<av::FramePtr> pictures;
     // Held around every packet write.
     std::mutex write_lock;
 

@@ -17,14 +17,14 @@ namespace {
 // A decoded picture and the sound packets read before it. The end of the
 // input is an item without a picture (it may still carry sound).
 struct DecodedItem {
-    FramePtr picture;
-    std::vector<PacketPtr> audio;
+    av::FramePtr picture;
+    std::vector<av::PacketPtr> audio;
 };
 
 // An output picture (one of the output's own) and the sound to write first.
 struct RenderedItem {
     AVFrame* picture = nullptr;
-    std::vector<PacketPtr> audio;
+    std::vector<av::PacketPtr> audio;
 };
 
 struct Queues {
@@ -44,19 +44,19 @@ private:
     bool deliver(AVFrame* frame);
     void route(AVPacket* packet);
     void queue_audio(AVPacket* packet);
-    FramePtr uploadable(AVFrame* frame);
+    av::FramePtr uploadable(AVFrame* frame);
 
     Pipeline& p_;
     BoundedQueue<DecodedItem>& queue_;
-    std::vector<PacketPtr> pending_audio_;
+    std::vector<av::PacketPtr> pending_audio_;
     int64_t decoded_ = 0;
-    SwsContextPtr scaler_;
+    av::SwsContextPtr scaler_;
 };
 
 // The picture as the renderer takes it: planar 8-bit YUV of the stream's
 // size. Anything else is converted to 4:2:0 first.
-FramePtr Decoder::uploadable(AVFrame* frame) {
-    FramePtr out = make_frame();
+av::FramePtr Decoder::uploadable(AVFrame* frame) {
+    av::FramePtr out = av::make_frame();
     const AVCodecContext* dec = p_.in.video_codec.get();
     if (can_upload(static_cast<AVPixelFormat>(frame->format)) && frame->width == dec->width &&
         frame->height == dec->height) {
@@ -96,7 +96,7 @@ void Decoder::queue_audio(AVPacket* packet) {
     const int64_t t = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     if (p_.first_audio_pts == -1 && t != AV_NOPTS_VALUE) p_.first_audio_pts = t;
     const int64_t shifted = t == AV_NOPTS_VALUE ? t : t - p_.first_audio_pts;
-    PacketPtr copy = make_packet();
+    av::PacketPtr copy = av::make_packet();
     av_packet_move_ref(copy.get(), packet);
     copy->pts = copy->dts = shifted;
     copy->stream_index = p_.out.audio_index;
@@ -116,8 +116,8 @@ void Decoder::route(AVPacket* packet) {
 
 void Decoder::run() {
     AVCodecContext* dec = p_.in.video_codec.get();
-    PacketPtr packet = make_packet();
-    FramePtr frame = make_frame();
+    av::PacketPtr packet = av::make_packet();
+    av::FramePtr frame = av::make_frame();
     bool input_done = false;
     while (!p_.stop.load() && decoded_ < p_.frames_to_render) {
         const int rc = avcodec_receive_frame(dec, frame.get());
@@ -143,7 +143,7 @@ void Decoder::run() {
 
 // --- encode thread
 
-void write_audio(Pipeline& p, PacketPtr& packet) {
+void write_audio(Pipeline& p, av::PacketPtr& packet) {
     if (write_packet(p.out, packet.get()) < 0) {
         p.error.set("error: failed to write one audio frame;\n");
         log_line("error: failed to write one audio frame;");
@@ -172,11 +172,11 @@ void encode(Pipeline& p, AVFrame* picture, AVPacket* packet) {
 }
 
 void encode_loop(Pipeline& p, Queues& q) {
-    PacketPtr packet = make_packet();
+    av::PacketPtr packet = av::make_packet();
     RenderedItem item;
     while (q.rendered.pop(item)) {
         if (p.stop.load()) break;  // the frame being encoded was the last
-        for (PacketPtr& a : item.audio) write_audio(p, a);
+        for (av::PacketPtr& a : item.audio) write_audio(p, a);
         if (item.picture == nullptr) break;  // the end of the input
         encode(p, item.picture, packet.get());
         q.free_pictures.push(item.picture);
@@ -220,7 +220,7 @@ int render_loop(Pipeline& p, Queues& q) {
 
 int run_pipeline(Pipeline& p) {
     Queues q;
-    for (const FramePtr& picture : p.out.pictures) q.free_pictures.push(picture.get());
+    for (const av::FramePtr& picture : p.out.pictures) q.free_pictures.push(picture.get());
     Decoder decoder(p, q.decoded);
     std::thread decode_thread([&p, &decoder, &q] {
         try {

@@ -8,7 +8,7 @@ extern "C" {
 }
 
 #include "converter_log.h"
-#include "ffmpeg_handles.h"
+#include "ffmpeg_support/handles.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
@@ -57,7 +57,7 @@ int premux_ts(ConverterInitParam& param) {
         if (param.src_url == nullptr) avformat_free_context(raw);
         return kPremuxCannotOpen;
     }
-    InputContextPtr ctx(raw);
+    av::InputContextPtr ctx(raw);
     if (std::strcmp(ctx->iformat->name, kTsFormatName) != 0) return kPremuxDone;
     const std::string input = ctx->url != nullptr ? ctx->url : param.src_url;
     const std::string temp = folder_of(input) + kRemuxFileName;

@@ -6,14 +6,14 @@ extern "C" {
 }
 
 #include "autocalib/autocalib.h"
-#include "ffmpeg_handles.h"
+#include "media_input.h"
 #include "file_util.h"
 #include "platform/debug_output.h"
 
 namespace autocalib {
 namespace detail {
 
-OpenResult open_media(const char* path, InputContextPtr& ctx) {
+OpenResult open_media(const char* path, av::InputContextPtr& ctx) {
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path, nullptr, nullptr) < 0) return OpenResult::kCannotOpen;
     ctx.reset(raw);
@@ -73,11 +73,11 @@ bool is_full_range(const AVFrame* picture) {
 
 // A copy of `picture` converted to width x height, 4:2:0 planar, full range
 // (as the JPEG reads it).
-FramePtr converted_picture(const AVFrame* picture, int width, int height) {
-    SwsContextPtr sws(sws_getContext(picture->width, picture->height,
-                                     static_cast<AVPixelFormat>(picture->format), width, height,
-                                     AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    FramePtr out(av_frame_alloc());
+av::FramePtr converted_picture(const AVFrame* picture, int width, int height) {
+    av::SwsContextPtr sws(
+        sws_getContext(picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
+                       width, height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    av::FramePtr out(av_frame_alloc());
     if (!sws || !out) return nullptr;
     const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
     sws_setColorspaceDetails(sws.get(), coefficients, is_full_range(picture) ? 1 : 0, coefficients,
@@ -96,8 +96,8 @@ FramePtr converted_picture(const AVFrame* picture, int width, int height) {
 // The picture as the encoder takes it: a new reference when the decoder
 // already gave 4:2:0 planar data of the right size, else a converted copy
 // (encoding other layouts as 4:2:0 would read past their planes).
-FramePtr picture_for_encoder(const AVFrame* picture, int width, int height) {
-    FramePtr out;
+av::FramePtr picture_for_encoder(const AVFrame* picture, int width, int height) {
+    av::FramePtr out;
     if (is_planar_420(picture->format) && picture->width == width && picture->height == height) {
         out.reset(av_frame_alloc());
         if (!out || av_frame_ref(out.get(), picture) < 0) return nullptr;
@@ -113,7 +113,7 @@ FramePtr picture_for_encoder(const AVFrame* picture, int width, int height) {
 // Sends one picture (null flushes) and writes every packet that comes out.
 bool encode_and_write(AVFormatContext* output, AVCodecContext* encoder, const AVFrame* picture) {
     if (avcodec_send_frame(encoder, picture) < 0) return false;
-    PacketPtr packet(av_packet_alloc());
+    av::PacketPtr packet(av_packet_alloc());
     if (!packet) return false;
     for (;;) {
         const int rc = avcodec_receive_packet(encoder, packet.get());
@@ -126,14 +126,15 @@ bool encode_and_write(AVFormatContext* output, AVCodecContext* encoder, const AV
 }
 
 // Encoder for the mjpeg format's video codec; `code` is set on failure.
-CodecContextPtr open_jpeg_encoder(const AVFormatContext* output, int width, int height, int& code) {
+av::CodecContextPtr open_jpeg_encoder(const AVFormatContext* output, int width, int height,
+                                      int& code) {
     const AVCodec* codec = avcodec_find_encoder(output->oformat->video_codec);
     if (codec == nullptr) {
         platform::debug_output(kTextEncoderNotFound);
         code = kEncoderNotFound;
         return nullptr;
     }
-    CodecContextPtr encoder(avcodec_alloc_context3(codec));
+    av::CodecContextPtr encoder(avcodec_alloc_context3(codec));
     if (encoder) {
         encoder->width = width;
         encoder->height = height;
@@ -151,7 +152,7 @@ CodecContextPtr open_jpeg_encoder(const AVFormatContext* output, int width, int 
 // Header, picture, trailer.
 bool write_jpeg(AVFormatContext* output, AVCodecContext* encoder, const AVFrame* picture, int width,
                 int height) {
-    FramePtr frame = picture_for_encoder(picture, width, height);
+    av::FramePtr frame = picture_for_encoder(picture, width, height);
     if (!frame || avformat_write_header(output, nullptr) < 0) return false;
     if (!encode_and_write(output, encoder, frame.get())) return false;
     if (!encode_and_write(output, encoder, nullptr)) return false;
@@ -164,7 +165,7 @@ int encode_into(const char* jpeg_path, const AVFrame* picture, int width, int he
         platform::debug_output(kTextCannotOpenOutput);
         return kCannotOpenOutput;
     }
-    OutputContextPtr output(raw);
+    av::OutputContextPtr output(raw);
     if (avio_open(&output->pb, jpeg_path, AVIO_FLAG_WRITE) < 0) {
         platform::debug_output(kTextCannotOpenOutput);
         return kCannotOpenOutput;
@@ -172,7 +173,7 @@ int encode_into(const char* jpeg_path, const AVFrame* picture, int width, int he
     AVStream* stream = avformat_new_stream(output.get(), nullptr);
     if (stream == nullptr) return kNoOutputStream;
     int code = kOk;
-    CodecContextPtr encoder = open_jpeg_encoder(output.get(), width, height, code);
+    av::CodecContextPtr encoder = open_jpeg_encoder(output.get(), width, height, code);
     if (!encoder) return code;
     stream->time_base = kJpegTimeBase;
     if (avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0 ||
@@ -237,7 +238,7 @@ int encode_jpeg(const char* jpeg_path, const AVFrame* picture, int width, int he
 int extract_first_frame(const char* media_path, const char* jpeg_path) {
     if (media_path == nullptr) return kCannotOpenInput;
     NetworkScope network;
-    InputContextPtr input;
+    av::InputContextPtr input;
     switch (open_media(media_path, input)) {
         case OpenResult::kCannotOpen:
             return kCannotOpenInput;
@@ -251,13 +252,13 @@ int extract_first_frame(const char* media_path, const char* jpeg_path) {
     const AVCodecParameters* par = input->streams[index]->codecpar;
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     if (codec == nullptr) return kNoDecoder;
-    CodecContextPtr decoder(avcodec_alloc_context3(codec));
+    av::CodecContextPtr decoder(avcodec_alloc_context3(codec));
     if (!decoder || avcodec_parameters_to_context(decoder.get(), par) < 0 ||
         avcodec_open2(decoder.get(), codec, nullptr) < 0) {
         return kCannotOpenDecoder;
     }
-    FramePtr frame(av_frame_alloc());
-    PacketPtr packet(av_packet_alloc());
+    av::FramePtr frame(av_frame_alloc());
+    av::PacketPtr packet(av_packet_alloc());
     if (!frame || !packet) return kCannotAllocateFrames;
     if (av_image_check_size(static_cast<unsigned>(par->width), static_cast<unsigned>(par->height),
                             0, nullptr) < 0) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "autocalib/autocalib.h"
-#include "ffmpeg_handles.h"
+#include "media_input.h"
 #include "file_util.h"
 #include "platform/paths.h"
 
@@ -24,7 +24,7 @@ struct FrameSize {
 // Size of the first video stream; false when the file cannot be opened or
 // has no video stream with a size.
 bool probe_frame_size(const char* media_path, FrameSize& size) {
-    detail::InputContextPtr input;
+    av::InputContextPtr input;
     if (detail::open_media(media_path, input) != detail::OpenResult::kOk) return false;
     const int index = detail::first_video_stream(input.get());
     if (index < 0) return false;

@@ -151,7 +151,7 @@ void hold_back_until_display(player_state& ps) {
 // Decodes the next packet into a new chunk; false when there is none.
 bool next_chunk(player_state& ps) {
     video_state& vs = *ps.vs;
-    PacketPtr pkt(av_packet_alloc());
+    av::PacketPtr pkt(av_packet_alloc());
     if (!pkt) return false;
     if (!pop_audio_packet(vs, pkt.get())) {
         audio_starved(vs);

@@ -98,7 +98,7 @@ void decode_thread_main(player_state& ps) {
     if (vs.duration_ms == 0) request_abort(vs);
     mark_running(ps);
     set_flag(vs, &video_state::decode_over, 0);
-    PacketPtr pkt(av_packet_alloc());
+    av::PacketPtr pkt(av_packet_alloc());
     for (Step step = pkt ? Step::go_on : Step::stop; step == Step::go_on;) {
         const Turn turn = begin_turn(vs, &video_state::decode_parked, kParkMs);
         if (turn == Turn::abort) break;

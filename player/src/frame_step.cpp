@@ -44,7 +44,7 @@ bool next_video_packet(video_state& vs, AVPacket* pkt) {
 // -1 at the end of the file or when playback is ending.
 int decode_for_step(player_state& ps, RingUse use) {
     video_state& vs = *ps.vs;
-    PacketPtr pkt(av_packet_alloc());
+    av::PacketPtr pkt(av_packet_alloc());
     while (pkt && !abort_requested(vs)) {
         std::int64_t time = vs.held_time;
         Receive r = Receive::picture;

@@ -10,7 +10,7 @@ extern "C" {
 namespace sphere_player {
 
 bool PacketQueue::append(AVPacket* packet) {
-    PacketPtr node(av_packet_alloc());
+    av::PacketPtr node(av_packet_alloc());
     if (!node) return false;
     try {
         packets_.push_back(nullptr);

@@ -8,7 +8,7 @@
 #include <deque>
 #include <mutex>
 
-#include "ffmpeg_handles.h"
+#include "ffmpeg_support/handles.h"
 
 namespace sphere_player {
 
@@ -43,7 +43,7 @@ public:
     void flush();
 
 private:
-    std::deque<PacketPtr> packets_;
+    std::deque<av::PacketPtr> packets_;
 };
 
 // Presentation times (clock units, truncated to 32 bits) of the decoded
@@ -68,8 +68,8 @@ private:
 // One slot of the picture ring: a frame whose planes point into a buffer of
 // its own, allocated once per opened file.
 struct PictureSlot {
-    FramePtr frame;  // pts: presentation time in clock units
-    AvBytesPtr buffer;
+    av::FramePtr frame;  // pts: presentation time in clock units
+    av::BytesPtr buffer;
     int written = 0;  // 1 from decoding until the display takes the picture
 };
 

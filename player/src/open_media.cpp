@@ -9,7 +9,7 @@
 namespace sphere_player {
 namespace {
 
-int open_input(const std::string& path, FormatContextPtr& format, ErrorText& errors) {
+int open_input(const std::string& path, av::InputContextPtr& format, ErrorText& errors) {
     AVFormatContext* raw = avformat_alloc_context();
     if (raw == nullptr)
         return errors.fail(DOR_PLAYER_FAILED, "error: couldn't allocate formate contex;\n");
@@ -31,11 +31,11 @@ int open_input(const std::string& path, FormatContextPtr& format, ErrorText& err
 
 // A decoder for a stream; `video` applies the pixel-format mapping and the
 // thread count. Null when it cannot be opened (`found` tells which step).
-CodecContextPtr open_decoder(const AVStream* stream, bool video, bool& found) {
+av::CodecContextPtr open_decoder(const AVStream* stream, bool video, bool& found) {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     found = codec != nullptr;
     if (!found) return nullptr;
-    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    av::CodecContextPtr ctx(avcodec_alloc_context3(codec));
     if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0) return nullptr;
     ctx->pkt_timebase = stream->time_base;
     if (video) {
@@ -50,7 +50,7 @@ CodecContextPtr open_decoder(const AVStream* stream, bool video, bool& found) {
 int open_audio_stream(video_state& vs, int index, ErrorText& errors) {
     bool found = false;
     AVStream* stream = vs.format->streams[index];
-    CodecContextPtr ctx = open_decoder(stream, false, found);
+    av::CodecContextPtr ctx = open_decoder(stream, false, found);
     if (!found) return errors.fail(DOR_PLAYER_FAILED, "error: codec not found for audio.\n");
     if (!ctx) return errors.fail(DOR_PLAYER_FAILED, "error: can not open codec for audio.\n");
     vs.audio_codec = std::move(ctx);
@@ -64,7 +64,7 @@ int open_video_stream(video_state& vs, int index, ErrorText& errors) {
     vs.frame_rate =
         stream->r_frame_rate.den != 0 ? static_cast<float>(av_q2d(stream->r_frame_rate)) : 0.0f;
     bool found = false;
-    CodecContextPtr ctx = open_decoder(stream, true, found);
+    av::CodecContextPtr ctx = open_decoder(stream, true, found);
     if (!found) return errors.fail(DOR_PLAYER_FAILED, "error: codec not found for video.\n");
     if (!ctx) return errors.fail(DOR_PLAYER_FAILED, "error: can not open codec for video.\n");
     vs.video_pix_fmt = ctx->pix_fmt;
@@ -210,7 +210,7 @@ int open_stream(player_state& ps) {
 }
 
 int probe_video_size(const std::string& path, ErrorText& errors, int& width, int& height) {
-    FormatContextPtr format;
+    av::InputContextPtr format;
     const int rc = open_input(path, format, errors);
     if (rc != DOR_PLAYER_OK) return DOR_PLAYER_FAILED;
     for (unsigned i = 0; i < format->nb_streams; ++i) {

@@ -13,7 +13,7 @@
 
 #include "SpherePlayer.h"
 #include "error_text.h"
-#include "ffmpeg_handles.h"
+#include "ffmpeg_support/handles.h"
 #include "video_state.h"
 
 namespace sphere_player {
@@ -119,10 +119,10 @@ struct player_state {
 
     // --- the video filter, guarded by filter_mutex
     std::mutex filter_mutex;
-    FilterGraphPtr filter_graph;
+    av::FilterGraphPtr filter_graph;
     AVFilterContext* filter_source = nullptr;  // owned by filter_graph
     AVFilterContext* filter_sink = nullptr;    // owned by filter_graph
-    FramePtr filtered_frame;
+    av::FramePtr filtered_frame;
     bool filter_active = false;
     char filter_description[kFilterDescriptionSize] = {};
 };

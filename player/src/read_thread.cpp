@@ -131,7 +131,7 @@ void read_thread_main(player_state& ps) {
     if (vs.duration_ms == 0) request_abort(vs);
     set_flag(vs, &video_state::read_over, 0);
     mark_running(ps);
-    PacketPtr pkt(av_packet_alloc());
+    av::PacketPtr pkt(av_packet_alloc());
     for (bool go = pkt != nullptr; go;) {
         const Turn turn = begin_turn(vs, &video_state::read_parked, kParkMs);
         if (turn == Turn::abort) break;

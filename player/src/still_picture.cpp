@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "SpherePlayer.h"
-#include "ffmpeg_handles.h"
+#include "ffmpeg_support/handles.h"
 #include "open_media.h"
 
 extern "C" {
@@ -17,8 +17,8 @@ namespace {
 constexpr int kBgrAlignment = 1;
 
 struct Decoder {
-    FormatContextPtr format;
-    CodecContextPtr codec;
+    av::InputContextPtr format;
+    av::CodecContextPtr codec;
     int stream = -1;
 };
 
@@ -53,7 +53,7 @@ int open_codec(Decoder& d, ErrorText& errors) {
         if (s->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
         const AVCodec* codec = avcodec_find_decoder(s->codecpar->codec_id);
         if (codec == nullptr) return failure(errors, "error: codec not found for picture.\n");
-        CodecContextPtr ctx(avcodec_alloc_context3(codec));
+        av::CodecContextPtr ctx(avcodec_alloc_context3(codec));
         if (!ctx || avcodec_parameters_to_context(ctx.get(), s->codecpar) < 0 ||
             avcodec_open2(ctx.get(), codec, nullptr) < 0) {
             return failure(errors, "error: can not open codec for picture.\n");
@@ -67,7 +67,7 @@ int open_codec(Decoder& d, ErrorText& errors) {
 
 // Reads until one packet decodes into a picture.
 int decode_first(Decoder& d, AVFrame* frame, ErrorText& errors) {
-    PacketPtr pkt(av_packet_alloc());
+    av::PacketPtr pkt(av_packet_alloc());
     if (!pkt) return failure(errors, "error: decode picture error;\n");
     bool draining = false;
     for (;;) {
@@ -94,8 +94,8 @@ int convert_to_bgr(const AVFrame* frame, StillPicture* out, ErrorText& errors) {
     if (size <= 0)
         return failure(errors, "error: fail to fill image arrays for picture decoding;\n");
     const auto format = plain_pixel_format(static_cast<AVPixelFormat>(frame->format));
-    SwsPtr sws(sws_getContext(w, h, format, w, h, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr,
-                              nullptr));
+    av::SwsContextPtr sws(sws_getContext(w, h, format, w, h, AV_PIX_FMT_BGR24, SWS_BILINEAR,
+                                         nullptr, nullptr, nullptr));
     if (!sws) {
         return failure(errors, "error: on createing converter context for picture decoding;\n");
     }
@@ -115,7 +115,7 @@ int decode_still_picture(const char* path, StillPicture* out, ErrorText& errors)
     Decoder d;
     int rc = open_picture(path, d, errors);
     if (rc == DOR_PLAYER_OK) rc = open_codec(d, errors);
-    FramePtr frame(av_frame_alloc());
+    av::FramePtr frame(av_frame_alloc());
     if (rc == DOR_PLAYER_OK && !frame) rc = failure(errors, "error: decode picture error;\n");
     if (rc == DOR_PLAYER_OK) rc = decode_first(d, frame.get(), errors);
     if (rc == DOR_PLAYER_OK) rc = convert_to_bgr(frame.get(), out, errors);

@@ -32,7 +32,7 @@
 #include <SDL2/SDL.h>
 
 #include "SpherePlayer.h"
-#include "ffmpeg_handles.h"
+#include "ffmpeg_support/handles.h"
 #include "media_queues.h"
 
 namespace sphere_player {
@@ -88,7 +88,7 @@ void reset_angle_limits(ViewRecord& view);
 
 struct video_state {
     // --- set by Init; read-only while playing
-    FormatContextPtr format;
+    av::InputContextPtr format;
     int duration_minutes = 0, duration_seconds = 0, duration_milliseconds = 0;
     std::array<int, 3> reserved_play_time{};  // always 0
     std::int64_t duration_ms = 0;
@@ -132,13 +132,13 @@ struct video_state {
     bool demux_at_end = false;
 
     // --- audio: set by Init, then owned by the audio callback
-    CodecContextPtr audio_codec;
+    av::CodecContextPtr audio_codec;
     AVStream* audio_stream = nullptr;  // owned by `format`; kept when audio is dropped
     int audio_stream_index = kNoStream;
     PacketQueue audio_packets;
-    SwrPtr resampler;
-    AvBytesPtr audio_out_buffer;  // kAudioOutBufferBytes
-    FramePtr audio_frame;
+    av::SwrContextPtr resampler;
+    av::BytesPtr audio_out_buffer;  // kAudioOutBufferBytes
+    av::FramePtr audio_frame;
     int audio_out_buffer_size_s16 = 0;  // bytes of one decoded frame as stereo S16
     int output_channels = kOutputChannels;
 
@@ -149,15 +149,15 @@ struct video_state {
 
     // --- video: set by Init, then owned by the decode thread
     AVPixelFormat output_pix_fmt = AV_PIX_FMT_YUV420P;
-    CodecContextPtr video_codec;
+    av::CodecContextPtr video_codec;
     int video_stream_index = kNoStream;
-    SwsPtr scaler;                                  // decoder format to YUV420P, same size
+    av::SwsContextPtr scaler;                       // decoder format to YUV420P, same size
     AVStream* video_stream = nullptr;               // owned by `format`
     AVPixelFormat video_pix_fmt = AV_PIX_FMT_NONE;  // after the full-range mapping
     PacketQueue video_packets;
     PictureQueue pictures;
     PtsQueue pts;
-    FramePtr decode_frame;
+    av::FramePtr decode_frame;
     float frame_rate = 0.0f;
     // --- owned by the decode thread; Seek and frame stepping use them while
     // it is parked. A picture that waited for room in the ring when a pause

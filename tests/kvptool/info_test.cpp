@@ -43,8 +43,8 @@ TEST(KvptoolInfo, ReportsSizeKindDurationAndStreams) {
 TEST(KvptoolInfo, ReportsTheLastPcrOfARecorderTsAndItsRepair) {
     kvp_test::TempDir dir;
     const std::string copy = dir.file("20241207_153100A.ts");
-    ASSERT_TRUE(kvp_test::write_file(copy,
-                                     kvp_test::read_file(KVP_SAMPLES_DIR "/20241207_153100A.ts")));
+    ASSERT_TRUE(
+        kvp_test::write_file(copy, kvp_test::read_file(KVP_SAMPLES_DIR "/20241207_153100A.ts")));
     const auto j = info_json(copy, 0);
     EXPECT_EQ(j["last_pcr"], 306000);
     EXPECT_EQ(j["duration_ms"], 2000);
@@ -56,7 +56,8 @@ TEST(KvptoolInfo, FailuresCarryThePlayersCodeAndText) {
     const auto missing = info_json("/nonexistent/file.mp4", 15);
     ASSERT_TRUE(missing.is_object());
     EXPECT_EQ(missing["code"], 15);
-    EXPECT_EQ(missing["error"].get<std::string>().rfind("error: couldn't open input stream", 0), 0u);
+    EXPECT_EQ(missing["error"].get<std::string>().rfind("error: couldn't open input stream", 0),
+              0u);
 
     const auto sound_only = info_json(KVP_SAMPLES_DIR "/audio_only.m4a", 16);
     EXPECT_EQ(sound_only["error"], "error: can not find a video stream.\n");

@@ -40,7 +40,7 @@ protected:
     // encoder's priming packet, which decodes to nothing); their times.
     std::vector<std::int64_t> queue_audio(int n) {
         std::vector<std::int64_t> times;
-        sphere_player::PacketPtr pkt(av_packet_alloc());
+        av::PacketPtr pkt(av_packet_alloc());
         std::lock_guard<std::mutex> lock(vs().audio_packets.mutex);
         while (static_cast<int>(times.size()) < n && next_audio_packet(pkt.get())) {
             if (pkt->pts < 0) {
@@ -66,7 +66,7 @@ protected:
     }
     // Decodes a few frames of the file through the player's resampler.
     std::pair<double, double> converted_levels() {
-        sphere_player::PacketPtr pkt(av_packet_alloc());
+        av::PacketPtr pkt(av_packet_alloc());
         int bytes = 0;
         for (int frames = 0; frames < 6 && next_audio_packet(pkt.get());) {
             avcodec_send_packet(vs().audio_codec.get(), pkt.get());
