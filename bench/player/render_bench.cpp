@@ -102,15 +102,15 @@ struct Scene {
 
     void use_path(int64_t path) { mgr = managers[static_cast<std::size_t>(path)].get(); }
 
-    static geometry_test::CalibSpec lens() {
-        geometry_test::CalibSpec spec;
-        spec.set_all_rotations(geometry_test::kIdentity);
-        spec.set_all_centres(kFrameSize / 2.0f, kFrameSize / 2.0f);
-        spec.k1 = kFrameSize / 2.0f / (700.0f * kLensHalfAngleRad);
-        spec.k3 = spec.k5 = 0.0f;
-        spec.width = spec.height = kFrameSize;
-        spec.t_max = kLensHalfAngleRad;
-        return spec;
+    static geometry_test::CalibParams lens() {
+        geometry_test::CalibParams params;
+        params.set_all_rotations(geometry_test::kIdentity);
+        params.set_all_centres(kFrameSize / 2.0f, kFrameSize / 2.0f);
+        params.k1 = kFrameSize / 2.0f / (700.0f * kLensHalfAngleRad);
+        params.k3 = params.k5 = 0.0f;
+        params.width = params.height = kFrameSize;
+        params.t_max = kLensHalfAngleRad;
+        return params;
     }
 
     // A smooth picture with detail everywhere, as a decoded frame has.

@@ -11,7 +11,7 @@
 
 namespace geometry_test {
 
-struct CalibSpec {
+struct CalibParams {
     std::array<float, 72> rotations{};  // 8 x 3x3 row-major
     std::array<float, 16> centres{};    // 8 x (cx, cy)
     float k1 = 1.0f, k3 = 0.0f, k5 = 0.0f;
@@ -47,38 +47,38 @@ inline void put_float(std::string& out, float f) {
     put_u32(out, bits);
 }
 
-inline std::string calib_bytes(const CalibSpec& spec) {
+inline std::string calib_bytes(const CalibParams& params) {
     std::string out;
-    for (float v : spec.rotations) put_float(out, v);
-    for (float v : spec.centres) put_float(out, v);
-    put_float(out, spec.k1);
-    put_float(out, spec.k3);
-    put_float(out, spec.k5);
-    put_u32(out, static_cast<uint32_t>(spec.cameras));
-    put_u32(out, static_cast<uint32_t>(spec.width));
-    put_u32(out, static_cast<uint32_t>(spec.height));
-    put_float(out, spec.t_max);
+    for (float v : params.rotations) put_float(out, v);
+    for (float v : params.centres) put_float(out, v);
+    put_float(out, params.k1);
+    put_float(out, params.k3);
+    put_float(out, params.k5);
+    put_u32(out, static_cast<uint32_t>(params.cameras));
+    put_u32(out, static_cast<uint32_t>(params.width));
+    put_u32(out, static_cast<uint32_t>(params.height));
+    put_float(out, params.t_max);
     return out;
 }
 
 // A dashcam lens of about 183 degrees on a 2000 x 2000 frame, identity
 // rotations in the file (so the optical axis is the texture grid's first
 // row), centres in the frame's middle.
-inline CalibSpec dashcam() {
-    CalibSpec spec;
-    spec.set_all_rotations(kIdentity);
-    spec.set_all_centres(1000.0f, 1000.0f);
-    spec.k1 = 0.9f;
-    spec.k3 = -0.05f;
-    spec.k5 = 0.002f;
-    return spec;
+inline CalibParams dashcam() {
+    CalibParams params;
+    params.set_all_rotations(kIdentity);
+    params.set_all_centres(1000.0f, 1000.0f);
+    params.k1 = 0.9f;
+    params.k3 = -0.05f;
+    params.k5 = 0.002f;
+    return params;
 }
 
-// Writes `spec` into `dir` as `name`; returns the path.
-inline std::string write_calib(const kvp_test::TempDir& dir, const CalibSpec& spec,
+// Writes `params` into `dir` as `name`; returns the path.
+inline std::string write_calib(const kvp_test::TempDir& dir, const CalibParams& params,
                                const std::string& name = "camera.inf") {
     const std::string path = dir.file(name);
-    kvp_test::write_file(path, calib_bytes(spec));
+    kvp_test::write_file(path, calib_bytes(params));
     return path;
 }
 

@@ -17,7 +17,7 @@ namespace {
 
 using geometry::Variant;
 using geometry::VertexFactory;
-using geometry_test::CalibSpec;
+using geometry_test::CalibParams;
 
 constexpr float kDashcamRadius = 879.3200073242188f;
 
@@ -32,13 +32,13 @@ struct Quiet {
 
 TEST(Calibration, PlayerCentresCameraZeroAndFitsTheCircleIntoTheFrame) {
     kvp_test::TempDir dir;
-    CalibSpec spec = geometry_test::dashcam();
-    spec.set_all_centres(100.0f, 200.0f);
-    spec.width = 1920;
-    spec.height = 1080;
-    const std::string wide = geometry_test::write_calib(dir, spec, "wide.inf");
-    spec.width = spec.height = 2000;
-    const std::string square = geometry_test::write_calib(dir, spec, "square.inf");
+    CalibParams params = geometry_test::dashcam();
+    params.set_all_centres(100.0f, 200.0f);
+    params.width = 1920;
+    params.height = 1080;
+    const std::string wide = geometry_test::write_calib(dir, params, "wide.inf");
+    params.width = params.height = 2000;
+    const std::string square = geometry_test::write_calib(dir, params, "square.inf");
 
     Quiet player(Variant::player);
     ASSERT_EQ(player.factory.set_calibration(wide.c_str(), 0, false), 0);
@@ -63,12 +63,12 @@ TEST(Calibration, PlayerCentresCameraZeroAndFitsTheCircleIntoTheFrame) {
 
 TEST(Calibration, ConverterKeepsTheFileCentresAndTheUnfittedRadius) {
     kvp_test::TempDir dir;
-    CalibSpec spec = geometry_test::dashcam();
-    spec.set_all_centres(100.0f, 200.0f);
-    spec.width = 1920;
-    spec.height = 1080;
+    CalibParams params = geometry_test::dashcam();
+    params.set_all_centres(100.0f, 200.0f);
+    params.width = 1920;
+    params.height = 1080;
     VertexFactory converter(Variant::converter);
-    ASSERT_EQ(converter.set_calibration(geometry_test::write_calib(dir, spec).c_str(), 0, false),
+    ASSERT_EQ(converter.set_calibration(geometry_test::write_calib(dir, params).c_str(), 0, false),
               0);
     EXPECT_EQ(converter.camera(0).cx, 100.0f);
     EXPECT_EQ(converter.camera(0).cy, 200.0f);
@@ -82,12 +82,12 @@ TEST(Calibration, CircleRadiusRoundsLikeTheLensPolynomial) {
     // rounding the powers or the total, or working in double throughout
     // each gives a different float (764.87646484375 or 764.8765258789062).
     kvp_test::TempDir dir;
-    CalibSpec spec = geometry_test::dashcam();
-    spec.k1 = 0.77f;
-    spec.k3 = 0.08f;
-    spec.k5 = -0.0082f;
-    spec.t_max = 1.249f;
-    const std::string path = geometry_test::write_calib(dir, spec);
+    CalibParams params = geometry_test::dashcam();
+    params.k1 = 0.77f;
+    params.k3 = 0.08f;
+    params.k5 = -0.0082f;
+    params.t_max = 1.249f;
+    const std::string path = geometry_test::write_calib(dir, params);
     VertexFactory converter(Variant::converter);
     ASSERT_EQ(converter.set_calibration(path.c_str(), 0, false), 0);
     EXPECT_EQ(converter.circle_radius(), 764.8765869140625f);
@@ -98,8 +98,8 @@ TEST(Calibration, CircleRadiusRoundsLikeTheLensPolynomial) {
 
 TEST(Calibration, AxisSwapAndRollOffsetFollowCameraCountAndOrientation) {
     kvp_test::TempDir dir;
-    CalibSpec spec = geometry_test::dashcam();
-    spec.set_all_rotations({1, 2, 3, 4, 5, 6, 7, 8, 9});
+    CalibParams params = geometry_test::dashcam();
+    params.set_all_rotations({1, 2, 3, 4, 5, 6, 7, 8, 9});
     const std::array<float, 9> swapped = {1, -3, 2, 4, -6, 5, 7, -9, 8};  // M x S by hand
     const std::array<float, 9> as_read = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     struct Case {
@@ -111,8 +111,8 @@ TEST(Calibration, AxisSwapAndRollOffsetFollowCameraCountAndOrientation) {
                           {1, 5, 0.0f, true}, {2, 0, 0.0f, true},   {2, 1, 0.0f, true},
                           {2, 2, 0.0f, false}};
     for (const Case& c : cases) {
-        spec.cameras = c.cameras;
-        const std::string path = geometry_test::write_calib(dir, spec);
+        params.cameras = c.cameras;
+        const std::string path = geometry_test::write_calib(dir, params);
         Quiet q(Variant::player);
         ASSERT_EQ(q.factory.set_calibration(path.c_str(), c.orientation, false), 0);
         SCOPED_TRACE(testing::Message()
@@ -125,7 +125,7 @@ TEST(Calibration, AxisSwapAndRollOffsetFollowCameraCountAndOrientation) {
     }
     // A later mounting change always turns the picture over.
     Quiet q(Variant::player);
-    ASSERT_EQ(q.factory.set_calibration(geometry_test::write_calib(dir, spec).c_str(), 2, false),
+    ASSERT_EQ(q.factory.set_calibration(geometry_test::write_calib(dir, params).c_str(), 2, false),
               0);
     q.factory.set_orientation(0);
     EXPECT_EQ(q.factory.roll_offset(), 180.0f);
@@ -134,12 +134,12 @@ TEST(Calibration, AxisSwapAndRollOffsetFollowCameraCountAndOrientation) {
 
 TEST(Calibration, RefusedFilesKeepThePreviousCameraWhole) {
     kvp_test::TempDir dir;
-    CalibSpec good = geometry_test::dashcam();
+    CalibParams good = geometry_test::dashcam();
     const std::string good_path = geometry_test::write_calib(dir, good, "good.inf");
     const std::string bytes = geometry_test::calib_bytes(good);
     kvp_test::write_file(dir.file("short.inf"), bytes.substr(0, 379));
     kvp_test::write_file(dir.file("empty.inf"), "");
-    CalibSpec bad = good;
+    CalibParams bad = good;
     bad.set_all_rotations({9, 9, 9, 9, 9, 9, 9, 9, 9});
     bad.width = 640;
     bad.cameras = 3;

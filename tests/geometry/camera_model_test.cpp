@@ -17,16 +17,16 @@ namespace {
 using geometry::ImagePoint;
 using geometry::Variant;
 using geometry::VertexFactory;
-using geometry_test::CalibSpec;
+using geometry_test::CalibParams;
 
 class CameraModel : public testing::Test {
 protected:
-    // Loads `spec` into a fresh factory of `variant`.
-    VertexFactory& load(const CalibSpec& spec, Variant variant = Variant::player,
+    // Loads `params` into a fresh factory of `variant`.
+    VertexFactory& load(const CalibParams& params, Variant variant = Variant::player,
                         int32_t orientation = 0) {
         factory_ = std::make_unique<VertexFactory>(variant);
         factory_->set_message_sink(nullptr);
-        const std::string path = geometry_test::write_calib(dir_, spec);
+        const std::string path = geometry_test::write_calib(dir_, params);
         EXPECT_EQ(factory_->set_calibration(path.c_str(), orientation, false), 0);
         return *factory_;
     }
@@ -37,22 +37,22 @@ protected:
 
 // 1920 x 1080, dashcam polynomial; the optical axis at latitude 0,
 // longitude 0. The player's circle: min(879.32, 960, 540) - 1 = 539.
-CalibSpec forward_1080p() {
-    CalibSpec spec = geometry_test::dashcam();
-    spec.set_all_rotations(geometry_test::kAxisForward);
-    spec.width = 1920;
-    spec.height = 1080;
-    return spec;
+CalibParams forward_1080p() {
+    CalibParams params = geometry_test::dashcam();
+    params.set_all_rotations(geometry_test::kAxisForward);
+    params.width = 1920;
+    params.height = 1080;
+    return params;
 }
 
 // A lens that sees all around (t_max 3.2 > pi) on a 5000 x 5000 frame with
 // rho = 700 t.
-CalibSpec all_around() {
-    CalibSpec spec;
-    spec.set_all_rotations(geometry_test::kAxisForward);
-    spec.width = spec.height = 5000;
-    spec.t_max = 3.2f;
-    return spec;
+CalibParams all_around() {
+    CalibParams params;
+    params.set_all_rotations(geometry_test::kAxisForward);
+    params.width = params.height = 5000;
+    params.t_max = 3.2f;
+    return params;
 }
 
 TEST_F(CameraModel, OpticalAxisMapsToTheCentrePixel) {
@@ -64,9 +64,9 @@ TEST_F(CameraModel, OpticalAxisMapsToTheCentrePixel) {
 
     // The converter maps the axis onto the file's own centre (300, 400);
     // the weight is the distance to the left edge.
-    CalibSpec spec = forward_1080p();
-    spec.set_all_centres(300.0f, 400.0f);
-    const ImagePoint c = load(spec, Variant::converter).sphere_to_image(0.0f, 0.0f);
+    CalibParams params = forward_1080p();
+    params.set_all_centres(300.0f, 400.0f);
+    const ImagePoint c = load(params, Variant::converter).sphere_to_image(0.0f, 0.0f);
     EXPECT_EQ(c.u, 300.0f / 1920.0f);
     EXPECT_EQ(c.v, 1.0f - 400.0f / 1080.0f);
     EXPECT_EQ(c.valid, 1);
@@ -92,13 +92,13 @@ TEST_F(CameraModel, TheLensAngleLimitRefusesEvenInsideTheCircle) {
     // rho = 700 (t - 0.5 t^3) falls beyond t = 0.816, so just past t_max = 1
     // the point lies inside the circle R = rho(1) = 350 and only the angle
     // refuses it. Converter: centre (2000, 2000) from the file, R unfitted.
-    CalibSpec spec;
-    spec.set_all_rotations(geometry_test::kAxisForward);
-    spec.set_all_centres(2000.0f, 2000.0f);
-    spec.k3 = -0.5f;
-    spec.t_max = 1.0f;
-    spec.width = spec.height = 4000;
-    VertexFactory& f = load(spec, Variant::converter);
+    CalibParams params;
+    params.set_all_rotations(geometry_test::kAxisForward);
+    params.set_all_centres(2000.0f, 2000.0f);
+    params.k3 = -0.5f;
+    params.t_max = 1.0f;
+    params.width = params.height = 4000;
+    VertexFactory& f = load(params, Variant::converter);
     EXPECT_EQ(f.circle_radius(), 350.0f);
 
     const ImagePoint inside = f.sphere_to_image(0.0f, 0.5f);  // rho(0.5) = 306.25
@@ -125,11 +125,11 @@ TEST_F(CameraModel, PixelsOnTheFirstOrLastColumnOrRowBoundaryAreInvalid) {
         {500.0f, 999.9f, 1, 0.1f},  {500.0f, 1000.0f, 0, 0.0f}, {-0.5f, 500.0f, 0, 0.0f},
     };
     for (const Case& c : cases) {
-        CalibSpec spec;
-        spec.set_all_rotations(geometry_test::kAxisForward);
-        spec.set_all_centres(c.cx, c.cy);
-        spec.width = spec.height = 1000;
-        const ImagePoint p = load(spec, Variant::converter).sphere_to_image(0.0f, 0.0f);
+        CalibParams params;
+        params.set_all_rotations(geometry_test::kAxisForward);
+        params.set_all_centres(c.cx, c.cy);
+        params.width = params.height = 1000;
+        const ImagePoint p = load(params, Variant::converter).sphere_to_image(0.0f, 0.0f);
         SCOPED_TRACE(testing::Message() << "centre " << c.cx << ", " << c.cy);
         EXPECT_EQ(p.valid, c.valid);
         EXPECT_NEAR(p.weight, c.weight, 1e-4f);
@@ -140,11 +140,11 @@ TEST_F(CameraModel, PixelsOnTheFirstOrLastColumnOrRowBoundaryAreInvalid) {
 TEST_F(CameraModel, ADirectionLongerThanTheScaleIsClampedToTheHorizonNotNaN) {
     // A file rotation scaled by 2 makes s = 2 at longitude pi/2: clamped to
     // 1, t = asin(1), rho = 700 x 1.5707964 = 1099.557; x = 2500 + rho.
-    CalibSpec spec = all_around();
+    CalibParams params = all_around();
     std::array<float, 9> doubled = geometry_test::kAxisForward;
     for (float& v : doubled) v *= 2.0f;
-    spec.set_all_rotations(doubled);
-    const ImagePoint p = load(spec).sphere_to_image(0.0f, 1.5707964f);
+    params.set_all_rotations(doubled);
+    const ImagePoint p = load(params).sphere_to_image(0.0f, 1.5707964f);
     EXPECT_TRUE(std::isfinite(p.u) && std::isfinite(p.v) && std::isfinite(p.weight));
     EXPECT_NEAR(p.u, 0.7199115f, 1e-6f);
     EXPECT_EQ(p.valid, 1);
@@ -177,9 +177,9 @@ TEST_F(CameraModel, CylinderUnwrapWalksTheImageCircle) {
 
     // Converter, centre (100, 540), unfitted R = 879.32: the rim leaves the
     // frame on the left and is marked (-1, -1).
-    CalibSpec spec = forward_1080p();
-    spec.set_all_centres(100.0f, 540.0f);
-    VertexFactory& c = load(spec, Variant::converter, 0);
+    CalibParams params = forward_1080p();
+    params.set_all_centres(100.0f, 540.0f);
+    VertexFactory& c = load(params, Variant::converter, 0);
     const geometry::TexCoord right = c.circle_unwrap_point(0, 0, 0.0f);
     EXPECT_NEAR(right.s, (100.0f + 879.32f) / 1920.0f, 1e-6f);
     const geometry::TexCoord left = c.circle_unwrap_point(40, 0, 0.0f);

@@ -31,11 +31,11 @@ std::set<std::string> keys_of(const nlohmann::json& j) {
 
 TEST(KvptoolCalib, PrintsTheLoadedCameraAndProbesAsJson) {
     kvp_test::TempDir dir;
-    geometry_test::CalibSpec spec = geometry_test::dashcam();
-    spec.set_all_rotations(geometry_test::kAxisForward);
-    spec.width = 1920;
-    spec.height = 1080;
-    const std::string path = geometry_test::write_calib(dir, spec);
+    geometry_test::CalibParams params = geometry_test::dashcam();
+    params.set_all_rotations(geometry_test::kAxisForward);
+    params.width = 1920;
+    params.height = 1080;
+    const std::string path = geometry_test::write_calib(dir, params);
 
     const Output out =
         kvptool("calib '" + path + "' --orientation 1 --probe 0,0 --probe 0,114.59156");
@@ -70,7 +70,7 @@ TEST(KvptoolCalib, ExitsWithTheLoadersCode) {
     kvp_test::TempDir dir;
     const std::string bytes = geometry_test::calib_bytes(geometry_test::dashcam());
     kvp_test::write_file(dir.file("short.inf"), bytes.substr(0, 200));
-    geometry_test::CalibSpec three = geometry_test::dashcam();
+    geometry_test::CalibParams three = geometry_test::dashcam();
     three.cameras = 3;
     const std::string three_path = geometry_test::write_calib(dir, three, "three.inf");
 

@@ -28,7 +28,7 @@ namespace {
 using geometry::MeshStrategy;
 using geometry::Variant;
 using geometry::VertexFactory;
-using geometry_test::CalibSpec;
+using geometry_test::CalibParams;
 
 constexpr int kColumns = 360;
 constexpr int kRows = 180;
@@ -36,11 +36,11 @@ constexpr int kSphereVertices = kColumns * kRows * 6;
 
 class Mesh : public testing::Test {
 protected:
-    VertexFactory& load(const CalibSpec& spec, Variant variant = Variant::player) {
+    VertexFactory& load(const CalibParams& params, Variant variant = Variant::player) {
         factories_.push_back(std::make_unique<VertexFactory>(variant));
         VertexFactory& f = *factories_.back();
         f.set_message_sink([this](std::string_view text) { messages_.emplace_back(text); });
-        const std::string path = geometry_test::write_calib(dir_, spec);
+        const std::string path = geometry_test::write_calib(dir_, params);
         EXPECT_EQ(f.set_calibration(path.c_str(), 0, false), 0);
         return f;
     }
@@ -63,10 +63,10 @@ std::pair<float, float> cell_st(const VertexFactory& f, int row, int column, int
 }
 
 TEST_F(Mesh, FlatFrameKeepsTheFrameAspect) {
-    CalibSpec spec = geometry_test::dashcam();
-    spec.width = 1920;
-    spec.height = 1080;
-    VertexFactory& f = load(spec);
+    CalibParams params = geometry_test::dashcam();
+    params.width = 1920;
+    params.height = 1080;
+    VertexFactory& f = load(params);
     ASSERT_NE(f.generate_vertices(0, false, -1), nullptr);
     const std::vector<float> positions(f.positions(), f.positions() + f.position_length());
     const float d = 0.5625f;  // 1080 / 1920
@@ -79,8 +79,8 @@ TEST_F(Mesh, FlatFrameKeepsTheFrameAspect) {
     EXPECT_TRUE(std::all_of(f.indices(), f.indices() + 6, [](float i) { return i == 1.0f; }));
     EXPECT_EQ(f.weight_length(), 6);
 
-    spec.cameras = 2;  // two lenses side by side: 1080 / 3840
-    VertexFactory& two = load(spec);
+    params.cameras = 2;  // two lenses side by side: 1080 / 3840
+    VertexFactory& two = load(params);
     ASSERT_NE(two.generate_vertices(0, false, -1), nullptr);
     EXPECT_EQ(two.positions()[1], 0.28125f);
 
@@ -172,11 +172,11 @@ TEST_F(Mesh, PlayerNeedsAllFourCornersAndTheConverterTwo) {
     // lens, so every cell of row 0 keeps at least three valid corners and
     // one keeps exactly three. The grid boundaries are lat(r) = pi r / 4 -
     // pi / 2 and lon(k) = 2 pi k / 8.
-    CalibSpec spec = geometry_test::dashcam();
+    CalibParams params = geometry_test::dashcam();
     const float c = std::cos(0.9f), s = std::sin(0.9f);
-    spec.set_all_rotations({c, 0, s, 0, 1, 0, -s, 0, c});
+    params.set_all_rotations({c, 0, s, 0, 1, 0, -s, 0, c});
     constexpr int kCoarseColumns = 8, kCoarseRows = 4;
-    VertexFactory& player = load(spec);
+    VertexFactory& player = load(params);
     auto valid = [&player](int r, int k) {
         const float lat = static_cast<float>((0.5 * r / kCoarseRows - 0.25) / 0.15915494);
         const float lon =
@@ -195,7 +195,7 @@ TEST_F(Mesh, PlayerNeedsAllFourCornersAndTheConverterTwo) {
     EXPECT_TRUE(std::all_of(player.indices(), player.indices() + player.index_length(),
                             [](float i) { return i == 0.0f; }));
 
-    VertexFactory& converter = load(spec, Variant::converter);
+    VertexFactory& converter = load(params, Variant::converter);
     converter.generate_sphere_texcoords(kCoarseColumns, kCoarseRows);
     EXPECT_NE(converter.grid_report().stop_row, 0);
     EXPECT_EQ(converter.indices()[0], 1.0f);
@@ -241,9 +241,9 @@ TEST_F(Mesh, NadirCapShowsTheLogoFromItsRowToThePole) {
 }
 
 TEST_F(Mesh, TwoCamerasOrPanoramaInputGetPositionsWithoutMapping) {
-    CalibSpec spec = geometry_test::dashcam();
-    spec.cameras = 2;
-    VertexFactory& two = load(spec);
+    CalibParams params = geometry_test::dashcam();
+    params.cameras = 2;
+    VertexFactory& two = load(params);
     ASSERT_NE(two.generate_vertices(2, false, -1), nullptr);
     EXPECT_EQ(two.vertex_count(), kSphereVertices);
     EXPECT_EQ(two.texcoords(), nullptr);
@@ -289,9 +289,9 @@ TEST_F(Mesh, ConverterAcceptsTwoValidCornersHasNoCapAndNoCylinder) {
 }
 
 TEST_F(Mesh, CylinderUnwrapsTheCircleOntoTheClipSquare) {
-    CalibSpec spec = geometry_test::dashcam();
-    spec.set_all_rotations(geometry_test::kAxisForward);
-    VertexFactory& f = load(spec);
+    CalibParams params = geometry_test::dashcam();
+    params.set_all_rotations(geometry_test::kAxisForward);
+    VertexFactory& f = load(params);
     EXPECT_EQ(f.update_cylinder_texcoords(0.0f), nullptr);  // no cylinder yet
     ASSERT_NE(f.generate_vertices(6, false, -1), nullptr);
     EXPECT_EQ(f.vertex_count(), 9600);
@@ -354,13 +354,13 @@ TEST_F(Mesh, BothEvaluationStrategiesGiveBitIdenticalMeshes) {
     expect_identical_strategies(dashcam, 2, true, -1);
     expect_identical_strategies(dashcam, 1, true, 30);
 
-    CalibSpec tilted = geometry_test::dashcam();  // an off-centre, tilted lens
+    CalibParams tilted = geometry_test::dashcam();  // an off-centre, tilted lens
     tilted.set_all_rotations({0.9f, 0.1f, -0.2f, -0.05f, 0.95f, 0.3f, 0.25f, -0.3f, 0.92f});
     tilted.set_all_centres(900.0f, 1100.0f);
     expect_identical_strategies(load(tilted, Variant::converter), 3, false, -1);
     expect_identical_strategies(load(tilted), 4, false, -1);
 
-    CalibSpec around;  // every cell mapped
+    CalibParams around;  // every cell mapped
     around.set_all_rotations(geometry_test::kIdentity);
     around.width = around.height = 5000;
     around.t_max = 3.2f;
@@ -368,7 +368,7 @@ TEST_F(Mesh, BothEvaluationStrategiesGiveBitIdenticalMeshes) {
     expect_identical_strategies(all, 5, false, -1);
     EXPECT_EQ(all.grid_report().stop_row, -1);
 
-    CalibSpec two = geometry_test::dashcam();
+    CalibParams two = geometry_test::dashcam();
     two.cameras = 2;
     expect_identical_strategies(load(two), 2, false, -1);
 }

@@ -56,7 +56,7 @@ protected:
     void SetUp() override {
         window_ = std::make_unique<GlWindow>(kWindowW, kWindowH);
         if (!window_->ok()) GTEST_SKIP() << "no GL context: " << window_->reason();
-        calib_path_ = geometry_test::write_calib(dir_, lens_spec());
+        calib_path_ = geometry_test::write_calib(dir_, lens_params());
         for (DrawPath path : {DrawPath::reference, DrawPath::indexed}) {
             auto mgr = std::make_unique<sphere_player::ogl_rendererMgr>();
             mgr->set_message_sink(nullptr);

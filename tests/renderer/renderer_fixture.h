@@ -81,16 +81,16 @@ constexpr float kLensHalfAngleRad = 1.2f;
 
 // One camera looking along the mesh's pole (identity rotations in the file),
 // a linear lens whose circle just fills the frame.
-inline geometry_test::CalibSpec lens_spec(int camera_count = 1) {
-    geometry_test::CalibSpec spec;
-    spec.set_all_rotations(geometry_test::kIdentity);
-    spec.set_all_centres(kLensFrame / 2.0f, kLensFrame / 2.0f);
-    spec.k1 = static_cast<float>((kLensRadius + 1) / (700.0 * kLensHalfAngleRad));
-    spec.k3 = spec.k5 = 0.0f;
-    spec.cameras = camera_count;
-    spec.width = spec.height = kLensFrame;
-    spec.t_max = kLensHalfAngleRad;
-    return spec;
+inline geometry_test::CalibParams lens_params(int camera_count = 1) {
+    geometry_test::CalibParams params;
+    params.set_all_rotations(geometry_test::kIdentity);
+    params.set_all_centres(kLensFrame / 2.0f, kLensFrame / 2.0f);
+    params.k1 = static_cast<float>((kLensRadius + 1) / (700.0 * kLensHalfAngleRad));
+    params.k3 = params.k5 = 0.0f;
+    params.cameras = camera_count;
+    params.width = params.height = kLensFrame;
+    params.t_max = kLensHalfAngleRad;
+    return params;
 }
 
 inline Frame420 fisheye_frame() {
@@ -119,7 +119,7 @@ protected:
         if (!window_->ok()) GTEST_SKIP() << "no GL context: " << window_->reason();
         mgr_ = std::make_unique<sphere_player::ogl_rendererMgr>();
         mgr_->set_message_sink([this](std::string_view text) { printed_.append(text); });
-        calib_path_ = geometry_test::write_calib(dir_, lens_spec());
+        calib_path_ = geometry_test::write_calib(dir_, lens_params());
     }
 
     void TearDown() override {

@@ -122,7 +122,7 @@ TEST_F(RendererTest, RefusedDrawModesLeaveTheViewportAsItWas) {
 }
 
 TEST_F(RendererTest, TwoCameraSphereCannotBeBuilt) {
-    calib_path_ = geometry_test::write_calib(dir_, lens_spec(2), "two.inf");
+    calib_path_ = geometry_test::write_calib(dir_, lens_params(2), "two.inf");
     ASSERT_EQ(init(kLensFrame, kLensFrame), 0) << mgr_->error_text();
     ASSERT_EQ(mgr_->set_viewport_rect(0, 0, 0, kWindowWidth, kWindowHeight), 0);
     printed_.clear();
