@@ -12,7 +12,6 @@ void PlaybackStats::add(double picture_ms, double lag_ms, int now_ms) {
     }
     ++pictures_taken;
     last_taken_ms = now_ms;
-    lag_sum_ms += lag_ms;
     lag_min_ms = std::min(lag_min_ms, lag_ms);
     if (lag_ms > lag_max_ms) lag_max_at_ms = picture_ms;
     if (picture_ms >= kSettleMs) lag_max_settled_ms = std::max(lag_max_settled_ms, lag_ms);
@@ -25,7 +24,7 @@ void PlaybackStats::add(double picture_ms, double lag_ms, int now_ms) {
 }
 
 double PlaybackStats::mean_lag_ms() const {
-    return pictures_taken > 0 ? lag_sum_ms / static_cast<double>(pictures_taken) : 0.0;
+    return pictures_taken > 0 ? sum_lag / static_cast<double>(pictures_taken) : 0.0;
 }
 
 double PlaybackStats::lag_slope() const {

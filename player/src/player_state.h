@@ -38,7 +38,7 @@ struct PlaybackStats {
     std::int64_t pictures_drawn = 0;            // of those, uploaded and drawn
     int first_taken_ms = 0, last_taken_ms = 0;  // clock_ms() of the first and last
     // Clock minus picture time when a picture is taken, milliseconds.
-    double lag_sum_ms = 0.0, lag_min_ms = 0.0, lag_max_ms = 0.0;
+    double lag_min_ms = 0.0, lag_max_ms = 0.0;
     double lag_max_at_ms = 0.0;  // the picture time of the largest lag
     // The largest lag once the first kSettleMs of pictures are shown.
     static constexpr double kSettleMs = 2000.0;
