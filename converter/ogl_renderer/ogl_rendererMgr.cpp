@@ -1,7 +1,6 @@
 #include "ogl_rendererMgr.h"
 
 #include <algorithm>
-#include <mutex>
 #include <string>
 
 extern "C" {
@@ -12,6 +11,7 @@ extern "C" {
 #include "converter_log.h"
 #include "geometry/mat4.h"
 #include "gl_lines.h"
+#include "platform/gl_startup.h"
 #include "shaders.h"
 
 namespace converter {
@@ -21,12 +21,6 @@ namespace {
 constexpr float kQuad[] = {-1.0f, -1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f};
 constexpr GLuint kQuadLocation = 0;
 constexpr GLint kQuadComponents = 2;
-
-// GLEW keeps its entry points in globals; converters initialise one at a time.
-std::mutex& glew_mutex() {
-    static std::mutex m;
-    return m;
-}
 
 int plane_size(int size, int i, int log2_chroma) {
     return i == 0 ? size : AV_CEIL_RSHIFT(size, log2_chroma);
@@ -166,11 +160,7 @@ int ogl_rendererMgr::create_context() {
         return error_->fail(DOR_CONVERTER_ERROR_FAILURE,
                             "error: could not create an OpenGL context: %s;\n", why.c_str());
     }
-    GLenum glew = GLEW_OK;
-    {
-        std::lock_guard<std::mutex> lock(glew_mutex());
-        glew = glewInit();
-    }
+    const GLenum glew = platform::load_gl_entry_points();
     // GLEW built for GLX reports the missing X display after it has loaded
     // the entry points, which is all the renderer needs.
     if (glew != GLEW_OK && glew != GLEW_ERROR_NO_GLX_DISPLAY) {

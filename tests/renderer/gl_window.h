@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/gl_startup.h"
+
 namespace renderer_test {
 
 class GlWindow {
@@ -80,7 +82,7 @@ private:
         if (context_ == nullptr) return fail("GL context");
         if (SDL_GL_MakeCurrent(window_, context_) != 0) return fail("make current");
         SDL_GL_SetSwapInterval(0);
-        if (glewInit() != GLEW_OK) {
+        if (platform::load_gl_entry_points() != GLEW_OK) {
             reason_ = "glewInit failed";
             return false;
         }
