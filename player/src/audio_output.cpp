@@ -170,7 +170,42 @@ bool next_chunk(player_state& ps) {
     return true;
 }
 
+// Runs `f` with the sound device locked (the callback not running).
+template <typename F>
+void with_device_locked(player_state& ps, F f) {
+    const SDL_AudioDeviceID device = ps.audio_device;
+    if (device != 0) SDL_LockAudioDevice(device);
+    f();
+    if (device != 0) SDL_UnlockAudioDevice(device);
+}
+
 }  // namespace
+
+void flush_sound(player_state& ps) {
+    video_state& vs = *ps.vs;
+    with_device_locked(ps, [&] {
+        if (vs.audio_stream_index != kNoStream) {
+            avcodec_flush_buffers(vs.audio_codec.get());
+            vs.audio_packets.flush();
+        }
+        ps.audio_chunk_remaining = 0;
+    });
+}
+
+void drop_sound_before(player_state& ps, std::int64_t time) {
+    video_state& vs = *ps.vs;
+    with_device_locked(ps, [&] {
+        ps.audio_chunk_remaining = 0;
+        if (vs.audio_stream_index == kNoStream) return;
+        av::PacketPtr pkt(av_packet_alloc());
+        std::lock_guard<std::mutex> lock(vs.audio_packets.mutex);
+        while (pkt && vs.audio_packets.front_pts_before(time)) {
+            vs.audio_packets.pop(pkt.get());
+            av_packet_unref(pkt.get());
+        }
+        avcodec_flush_buffers(vs.audio_codec.get());
+    });
+}
 
 void audio_callback(void* userdata, Uint8* stream, int len) {
     auto& ps = *static_cast<player_state*>(userdata);

@@ -10,6 +10,8 @@
 
 namespace sphere_player {
 
+struct player_state;
+
 // The probe's device request.
 inline constexpr int kProbeFrequency = 44100;
 inline constexpr int kProbeChannels = 2;
@@ -40,6 +42,15 @@ int convert_audio_frame(video_state& vs, const AVFrame* frame, int offset_bytes)
 // The device request for the opened sound: the decoder's rate, 16-bit
 // stereo, one decoder frame per callback.
 void fill_wanted_spec(video_state& vs, void* player);
+
+// Forgets the sound waiting to be played (decoder, packet queue, the rest
+// of the current chunk), with the sound device locked.
+void flush_sound(player_state& ps);
+
+// Drops the sound packets that would play before `time` (clock units) and
+// the rest of the current chunk, with the sound device locked: playback
+// resumes at a picture the sound has not reached.
+void drop_sound_before(player_state& ps, std::int64_t time);
 
 // The callback SDL's audio thread runs for the opened device (user data:
 // the player's state). It decodes the audio packets, mixes them at the

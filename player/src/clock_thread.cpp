@@ -19,16 +19,24 @@ void restart_clock(video_state& vs) {
     vs.clock_paused_total_ms = 0;
 }
 
-// Waits while paused (at most kPausedWaitMs) and counts the time as paused.
+// Waits while paused (at most kPausedWaitMs) and counts the time as paused,
+// unless the clock was re-based meanwhile (it then starts from its new
+// place, with nothing paused).
 void paused_turn(video_state& vs) {
-    const int t0 = clock_ms();
+    int t0 = 0;
+    unsigned rebases = 0;
+    {
+        std::lock_guard<std::mutex> lock(vs.clock_mutex);
+        t0 = clock_ms();
+        rebases = vs.clock_rebases;
+    }
     {
         std::unique_lock<std::mutex> lock(vs.state_mutex);
         vs.state_changed.wait_for(lock, std::chrono::milliseconds(kPausedWaitMs),
                                   [&] { return vs.abort_request != 0 || vs.paused == 0; });
     }
     std::lock_guard<std::mutex> lock(vs.clock_mutex);
-    vs.clock_paused_total_ms += clock_ms() - t0;
+    if (vs.clock_rebases == rebases) vs.clock_paused_total_ms += clock_ms() - t0;
 }
 
 void running_turn(video_state& vs) {
@@ -50,6 +58,7 @@ bool wait_for_display(player_state& ps) {
 }  // namespace
 
 void clock_thread_main(player_state& ps) {
+    WorkerThreadScope worker(ps);
     video_state& vs = *ps.vs;
     if (!wait_for_display(ps)) {
         ps.clock_running = false;

@@ -1,5 +1,9 @@
 #include "clock_units.h"
 
+#include <algorithm>
+
+#include "player_clock.h"
+
 namespace sphere_player {
 
 std::int64_t clock_units_to_ms(std::int64_t t, AVRational tb) {
@@ -36,6 +40,23 @@ std::int64_t scaled_clock(video_state& vs) {
 void set_scaled_clock(video_state& vs, std::int64_t t) {
     std::lock_guard<std::mutex> lock(vs.clock_mutex);
     vs.clock_value = vs.clock_scale > 0 ? t / vs.clock_scale : t;
+}
+
+void rebase_clock(video_state& vs, std::int64_t position_ms) {
+    const std::int64_t target_ms = std::max<std::int64_t>(position_ms, 0);
+    {
+        std::lock_guard<std::mutex> lock(vs.clock_mutex);
+        vs.clock_start_tick_ms = static_cast<int>(clock_ms() - target_ms);
+        vs.clock_paused_total_ms = 0;
+        ++vs.clock_rebases;
+    }
+    if (vs.audio_stream_index != kNoStream) {
+        set_scaled_clock(
+            vs, video_start_clock_units(vs) + ms_to_clock_units(target_ms, vs.audio_tbase));
+    } else {
+        std::lock_guard<std::mutex> lock(vs.clock_mutex);
+        vs.clock_value = vs.clock_origin_ms + target_ms;
+    }
 }
 
 }  // namespace sphere_player

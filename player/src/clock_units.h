@@ -34,4 +34,9 @@ std::int64_t scaled_clock(video_state& vs);
 // Sets the clock to a time in picture units (clock_mutex taken).
 void set_scaled_clock(video_state& vs, std::int64_t t);
 
+// Restarts the clock at `position_ms` from the video stream's start (0 for
+// anything before): the millisecond clock counts on from there, the sound
+// clock holds it until the next sound arrives.
+void rebase_clock(video_state& vs, std::int64_t position_ms);
+
 }  // namespace sphere_player

@@ -94,6 +94,7 @@ void mark_running(player_state& ps) {
 }  // namespace
 
 void decode_thread_main(player_state& ps) {
+    WorkerThreadScope worker(ps);
     video_state& vs = *ps.vs;
     if (vs.duration_ms == 0) request_abort(vs);
     mark_running(ps);

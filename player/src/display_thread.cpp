@@ -10,6 +10,7 @@
 #include "playback_end.h"
 #include "playback_threads.h"
 #include "platform/debug_output.h"
+#include "platform/gl_startup.h"
 #include "player_clock.h"
 #include "still_picture.h"
 #include "view_math.h"
@@ -82,7 +83,11 @@ int configure_viewports(DisplayContext& dc) {
         if (dc.renderer->set_draw_mode(index, view.draw_mode[v]) != 0) {
             return renderer_failure(dc.ps, kDrawModeLine, dc.renderer.get());
         }
-        view.zoom[v] = dc.renderer->get_zoom(index);
+        if ((view.pending_zoom & (1u << v)) != 0) {
+            dc.renderer->set_zoom(index, &view.zoom[v]);  // set before playback: kept
+        } else {
+            view.zoom[v] = dc.renderer->get_zoom(index);
+        }
         send_angles_locked(dc, v);
     }
     view.pending_angles = view.pending_zoom = 0;
@@ -104,7 +109,7 @@ int start_display(DisplayContext& dc) {
                            static_cast<long>(clock_ms() - t0));
     if (rc != DOR_PLAYER_OK) return rc;
     if (dc.vs.duration_ms == 0) request_abort(dc.vs);
-    const GLenum glew = glewInit();
+    const GLenum glew = platform::load_gl_entry_points();
     if (glew != GLEW_OK) {
         return ps.errors.fail(DOR_PLAYER_DISPLAY_FAILED, "glew error: %s\n",
                               reinterpret_cast<const char*>(glewGetErrorString(glew)));
@@ -125,15 +130,26 @@ void tear_down(DisplayContext& dc) {
     release_sdl_gl_video_render(dc.ps);
 }
 
-// A failure at start-up or while running: no EndCallback follows; the
-// other threads are ended and the host learns the code.
-void fail_display(DisplayContext& dc, int code) {
+// A failure at start-up or while running: no EndCallback follows and the
+// other threads are ended before the display goes. A start-up failure is
+// Play's to report (it returns 21 and calls ErrorCallback); a failure while
+// running is reported by this thread once it has ended.
+void fail_display(DisplayContext& dc, int code, bool started) {
     player_state& ps = dc.ps;
+    ps.display_failure_code = code;
     ps.display_failed = true;
-    set_display_status(ps, StartupStatus::failed);
-    tear_down(dc);
     request_abort(dc.vs);
-    if (ps.on_error != nullptr) ps.on_error(ps.context, code);
+    tear_down(dc);
+    if (!started) set_display_status(ps, StartupStatus::failed);
+}
+
+// The host learns of a failure while playing. The last use of the player on
+// this thread: the host may stop and destroy it from the callback.
+void report_failure(player_state& ps) {
+    if (ps.on_error == nullptr || !wait_until_host_idle(ps)) return;
+    const ErrorCallback on_error = ps.on_error;
+    void* const context = ps.context;
+    on_error(context, ps.display_failure_code);
 }
 
 // --- the loop
@@ -142,11 +158,12 @@ void fail_display(DisplayContext& dc, int code) {
 int apply_pending_locked(DisplayContext& dc) {
     ViewRecord& view = dc.vs.view;
     if (view.pending_draw_mode != kNoPendingChange || view.pending_rect != kNoPendingChange ||
-        view.pending_angles != 0 || view.pending_zoom != 0 ||
+        view.pending_angles != 0 || view.pending_zoom != 0 || view.redraw_requested ||
         (view.orientation_request != dc.applied_orientation &&
          view.orientation_request != kNoOrientationRequest)) {
         dc.redraw = true;
     }
+    view.redraw_requested = false;
     if (view.pending_draw_mode != kNoPendingChange) {
         const int v = view.pending_draw_mode - 1;
         const auto index = static_cast<unsigned>(v);
@@ -190,7 +207,7 @@ bool picture_queue_empty(video_state& vs) {
     return vs.pictures.count == 0;
 }
 
-std::int32_t smallest_pending_time(video_state& vs) {
+std::int64_t smallest_pending_time(video_state& vs) {
     std::lock_guard<std::mutex> lock(vs.pts.mutex);
     return vs.pts.front_locked();
 }
@@ -268,6 +285,10 @@ bool display_turn(DisplayContext& dc, int* failure) {
     video_state& vs = dc.vs;
     const StateFlags f = read_flags(vs);
     if (f.abort_request != 0) return false;
+    if (const int code = dc.ps.fail_display_with.exchange(0)) {
+        *failure = dc.ps.errors.fail(code, "error: display failure made by a test;\n");
+        return false;
+    }
     {
         std::lock_guard<std::mutex> lock(vs.view_mutex);
         *failure = apply_pending_locked(dc);
@@ -307,20 +328,27 @@ void show_slot_locked(DisplayContext& dc, int slot) {
 }
 
 void display_thread_main(player_state& ps) {
-    DisplayContext dc(ps);
-    int rc = start_display(dc);
-    if (rc == DOR_PLAYER_OK) {
-        set_display_status(ps, StartupStatus::running);
-        while (display_turn(dc, &rc)) {
+    WorkerThreadScope worker(ps);
+    bool started = false;
+    int rc = DOR_PLAYER_OK;
+    {
+        DisplayContext dc(ps);
+        rc = start_display(dc);
+        if (rc == DOR_PLAYER_OK) {
+            started = true;
+            set_display_status(ps, StartupStatus::running);
+            while (display_turn(dc, &rc)) {
+            }
         }
-    }
-    if (rc != DOR_PLAYER_OK) {
-        fail_display(dc, rc);
-    } else {
-        tear_down(dc);
+        if (rc != DOR_PLAYER_OK) {
+            fail_display(dc, rc, started);
+        } else {
+            tear_down(dc);
+        }
     }
     SDL_TLSCleanup();  // SDL's per-thread data (current GL context, error text) of this thread
     end_worker(ps, &player_state::display_running);
+    if (rc != DOR_PLAYER_OK && started) report_failure(ps);
 }
 
 }  // namespace sphere_player

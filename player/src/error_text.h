@@ -1,12 +1,15 @@
 // The player's error text: one buffer, overwritten by each failure and
 // handed out by GetLastErrorText.
 //
-// Thread-safety: written by the controlling thread and the display thread
-// (each at its own moments, never at once); readers get the buffer itself.
+// Thread-safety: set and fail may be called from any thread (the
+// controlling thread and the workers each report their own failures);
+// c_str hands the controlling thread a copy taken under the lock, so that
+// a worker writing meanwhile never changes what it is reading.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <mutex>
 
 namespace sphere_player {
 
@@ -18,10 +21,14 @@ public:
     void set(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // Writes the text and returns `code`: one line per failure path.
     int fail(int code, const char* format, ...) __attribute__((format(printf, 3, 4)));
-    const char* c_str() const { return text_.data(); }
+    // The text as it is now; valid until the next call of c_str. For the
+    // controlling thread only.
+    const char* c_str();
 
 private:
+    std::mutex mutex_;  // guards text_
     std::array<char, kErrorTextSize> text_{};
+    std::array<char, kErrorTextSize> copy_{};  // the controlling thread's
 };
 
 }  // namespace sphere_player

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "audio_output.h"
 #include "clock_units.h"
 #include "display.h"
 #include "host_messages.h"
@@ -95,15 +96,18 @@ int queued_pictures(video_state& vs) {
 }
 
 // Seeks the video to the whole second of `position_ms` and empties every
-// queue and the decoder; the read thread goes on from there.
-void seek_for_refill(player_state& ps, std::int64_t position_ms) {
+// queue, the sound included, and the decoder; the read thread goes on from
+// there. False when the demuxer cannot seek: then nothing has changed.
+bool seek_for_refill(player_state& ps, std::int64_t position_ms) {
     video_state& vs = *ps.vs;
     const std::int64_t whole_ms = position_ms / kMsPerSecond * kMsPerSecond;
     const std::int64_t ts =
         av_rescale_q(whole_ms, AVRational{1, static_cast<int>(kMsPerSecond)},
                      vs.video_stream->time_base) +
         (vs.video_stream->start_time == AV_NOPTS_VALUE ? 0 : vs.video_stream->start_time);
-    av_seek_frame(vs.format.get(), vs.video_stream_index, ts, AVSEEK_FLAG_BACKWARD);
+    if (vs.seek_frame(vs.format.get(), vs.video_stream_index, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+        return false;
+    }
     pump_thread_messages(ps, kRefillPumps);
     vs.video_packets.flush();
     {
@@ -113,8 +117,27 @@ void seek_for_refill(player_state& ps, std::int64_t position_ms) {
     vs.pts.flush();
     reset_decoder(vs);
     reset_read_position(vs);
+    flush_sound(ps);
     set_flag(vs, &video_state::read_over, 0);
     set_flag(vs, &video_state::decode_over, 0);
+    return true;
+}
+
+// Queues again the pictures the ring holds after `slot`, oldest first, as
+// if none of them had been shown. Picture-queue mutex held.
+void requeue_after_locked(video_state& vs, int slot) {
+    PictureQueue& q = vs.pictures;
+    const int first = (slot + 1) % kPictureSlots;
+    const int n = (q.write_index - first + kPictureSlots) % kPictureSlots;
+    vs.pts.flush();
+    for (int i = 0; i < kPictureSlots; ++i) q.slots[i].written = 0;
+    for (int i = 0; i < n; ++i) {
+        PictureSlot& s = q.slots[(first + i) % kPictureSlots];
+        s.written = 1;
+        vs.pts.push(s.frame->pts);
+    }
+    q.read_index = first;
+    q.count = n;
 }
 
 }  // namespace
@@ -142,9 +165,10 @@ void refill_history_locked(player_state& ps, bool forced) {
         target = vs.pictures.slots[ps.step_history_index].frame->pts;
     }
     const std::int64_t target_ms = position_ms_of(vs, target);
-    ps.paused_position_ms =
+    const std::int64_t back_ms =
         std::max<std::int64_t>(0, std::min(ps.paused_position_ms, target_ms) - kRefillBackMs);
-    seek_for_refill(ps, ps.paused_position_ms);
+    if (!seek_for_refill(ps, back_ms)) return;  // the history stays as it is
+    ps.paused_position_ms = back_ms;
     ps.step_history_index = previous_slot(0);
     ps.step_history_length = 0;
     int written = 0;
@@ -202,6 +226,23 @@ void stepped_to_locked(player_state& ps, int slot) {
     const std::int64_t position = position_ms_of(vs, time);
     vs.position_ms = position;
     post_position(ps, position);
+}
+
+void resume_stepping_locked(player_state& ps) {
+    const bool stepped = ps.step_in_progress && ps.step_history_length > 0;
+    ps.step_in_progress = false;
+    ps.step_request = kNoStepRequest;
+    if (!stepped) return;
+    video_state& vs = *ps.vs;
+    wait_for_workers_parked(ps);
+    std::int64_t shown = 0;
+    {
+        std::lock_guard<std::mutex> lock(vs.pictures.mutex);
+        shown = vs.pictures.slots[ps.step_history_index].frame->pts;
+        requeue_after_locked(vs, ps.step_history_index);
+    }
+    drop_sound_before(ps, shown);
+    rebase_clock(vs, position_ms_of(vs, shown));
 }
 
 void run_step_request_locked(DisplayContext& dc) {

@@ -26,6 +26,12 @@ void refill_history_locked(player_state& ps, bool forced);
 int step_forward_locked(player_state& ps);
 int step_back_locked(player_state& ps);
 
+// Before playback resumes after frame steps: it goes on from the picture
+// shown last (the pictures after it in the ring are queued again, the
+// clock is re-based to it, the sound before it is dropped). Nothing
+// happens when no step was made since the pause.
+void resume_stepping_locked(player_state& ps);
+
 // After a picture was shown by a step: the clock and the current position
 // follow it, and the host is told the position.
 void stepped_to_locked(player_state& ps, int slot);

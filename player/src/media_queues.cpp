@@ -29,13 +29,20 @@ bool PacketQueue::pop(AVPacket* out) {
     return true;
 }
 
+bool PacketQueue::front_pts_before(std::int64_t time) const {
+    if (packets_.empty()) return false;
+    const AVPacket* p = packets_.front().get();
+    if (p->pts == AV_NOPTS_VALUE) return false;
+    return p->pts + std::max<std::int64_t>(p->duration, 0) <= time;
+}
+
 void PacketQueue::flush() {
     std::lock_guard<std::mutex> lock(mutex);
     packets_.clear();
 }
 
 bool PtsQueue::push(std::int64_t time) {
-    const auto t = static_cast<std::int32_t>(time);
+    const std::int64_t t = time;
     std::lock_guard<std::mutex> lock(mutex);
     try {
         times_.insert(std::lower_bound(times_.begin(), times_.end(), t), t);
@@ -45,9 +52,9 @@ bool PtsQueue::push(std::int64_t time) {
     return true;
 }
 
-std::int32_t PtsQueue::pop_locked() {
+std::int64_t PtsQueue::pop_locked() {
     if (times_.empty()) return 0;
-    const std::int32_t t = times_.front();
+    const std::int64_t t = times_.front();
     times_.pop_front();
     return t;
 }

@@ -39,6 +39,8 @@ public:
     // Moves the oldest packet into `out`; false when empty.
     bool pop(AVPacket* out);
     int count() const { return static_cast<int>(packets_.size()); }
+    // Whether the oldest packet ends before `time` (its own time base).
+    bool front_pts_before(std::int64_t time) const;
     // Releases every packet; takes the mutex itself.
     void flush();
 
@@ -46,9 +48,9 @@ private:
     std::deque<av::PacketPtr> packets_;
 };
 
-// Presentation times (clock units, truncated to 32 bits) of the decoded
-// pictures, smallest first. A time equal to some already queued goes before
-// them.
+// Presentation times (clock units, 64 bits: a TS clock starts anywhere in
+// its 33-bit range) of the decoded pictures, smallest first. A time equal to some already queued
+// goes before them.
 class PtsQueue {
 public:
     std::mutex mutex;  // push and flush take it; pop_locked expects it held
@@ -56,13 +58,13 @@ public:
     // False when out of memory.
     bool push(std::int64_t time);
     // Removes and returns the smallest time, 0 when empty.
-    std::int32_t pop_locked();
-    std::int32_t front_locked() const { return times_.empty() ? 0 : times_.front(); }
+    std::int64_t pop_locked();
+    std::int64_t front_locked() const { return times_.empty() ? 0 : times_.front(); }
     int count_locked() const { return static_cast<int>(times_.size()); }
     void flush();
 
 private:
-    std::deque<std::int32_t> times_;
+    std::deque<std::int64_t> times_;
 };
 
 // One slot of the picture ring: a frame whose planes point into a buffer of

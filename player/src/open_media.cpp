@@ -135,16 +135,34 @@ void store_duration(player_state& ps, bool is_ts) {
     vs.duration_milliseconds = t.milliseconds;
 }
 
-int prepare_pictures(video_state& vs, ErrorText& errors) {
+// A stream whose picture format or size FFmpeg could not determine (a
+// damaged sample description, say) cannot be converted: the scaler would
+// abort the process on it.
+bool picture_format_known(const video_state& vs) {
     const AVCodecContext* codec = vs.video_codec.get();
+    return codec->width > 0 && codec->height > 0 && vs.video_pix_fmt != AV_PIX_FMT_NONE &&
+           sws_isSupportedInput(vs.video_pix_fmt) > 0;
+}
+
+int prepare_pictures(player_state& ps) {
+    video_state& vs = *ps.vs;
+    ErrorText& errors = ps.errors;
+    const AVCodecContext* codec = vs.video_codec.get();
+    if (!picture_format_known(vs)) {
+        return errors.fail(DOR_PLAYER_FAILED,
+                           "error: unknown picture format or size of the video stream;\n");
+    }
     vs.decode_frame.reset(av_frame_alloc());
-    if (!vs.decode_frame || !allocate_picture_buffers(vs.pictures, codec->width, codec->height)) {
+    if (!vs.decode_frame || ps.fail_init_at == InitStep::pictures ||
+        !allocate_picture_buffers(vs.pictures, codec->width, codec->height)) {
         release_picture_buffers(vs.pictures);
         return errors.fail(DOR_PLAYER_FAILED, "error: fail to fill image arrays;\n");
     }
-    vs.scaler.reset(sws_getContext(codec->width, codec->height, vs.video_pix_fmt, codec->width,
-                                   codec->height, vs.output_pix_fmt, SWS_BILINEAR, nullptr, nullptr,
-                                   nullptr));
+    if (ps.fail_init_at != InitStep::scaler) {
+        vs.scaler.reset(sws_getContext(codec->width, codec->height, vs.video_pix_fmt, codec->width,
+                                       codec->height, vs.output_pix_fmt, SWS_BILINEAR, nullptr,
+                                       nullptr, nullptr));
+    }
     if (!vs.scaler) {
         return errors.fail(DOR_PLAYER_FAILED, "error: on createing converter context for video;\n");
     }
@@ -154,7 +172,9 @@ int prepare_pictures(video_state& vs, ErrorText& errors) {
 int prepare_sound(player_state& ps) {
     video_state& vs = *ps.vs;
     if (vs.audio_stream_index == kNoStream) return DOR_PLAYER_OK;
-    switch (setup_resampler(vs)) {
+    const ResamplerSetup setup =
+        ps.fail_init_at == InitStep::sound ? ResamplerSetup::create_failed : setup_resampler(vs);
+    switch (setup) {
         case ResamplerSetup::ok:
             return DOR_PLAYER_OK;
         case ResamplerSetup::create_failed:
@@ -204,7 +224,7 @@ int open_stream(player_state& ps) {
         return ps.errors.fail(DOR_PLAYER_NO_VIDEO, "error: can not find a video stream.\n");
     }
     store_duration(ps, tsfix::is_ts_path(ps.media_path));
-    rc = prepare_pictures(vs, ps.errors);
+    rc = prepare_pictures(ps);
     if (rc == DOR_PLAYER_OK) rc = prepare_sound(ps);
     return rc;
 }

@@ -3,6 +3,7 @@
 #include "clock_units.h"
 #include "host_messages.h"
 #include "platform/debug_output.h"
+#include "worker_sync.h"
 
 namespace sphere_player {
 namespace {
@@ -43,14 +44,18 @@ void end_worker(player_state& ps, std::atomic<bool> player_state::*running) {
         call_end = take_end_callback_locked(ps);
     }
     vs.state_changed.notify_all();
-    if (!call_end) return;
+    if (!call_end || !wait_until_host_idle(ps)) return;
     set_scaled_clock(
         vs, video_start_clock_units(vs) + ms_to_clock_units(vs.duration_ms, vs.audio_tbase));
     pump_thread_messages(ps, kEndMessagePumps);
     close_audio_device(ps);
     if (ps.stop_requested) return;  // Stop came meanwhile: the host asked for the end itself
     platform::debug_output("Sop is Over.....***********\n");
-    ps.on_end(ps.context);
+    // The last use of the player on this thread: the host may stop and
+    // destroy it from the callback.
+    const EndCallback on_end = ps.on_end;
+    void* const context = ps.context;
+    on_end(context);
 }
 
 }  // namespace sphere_player

@@ -10,7 +10,8 @@
 namespace sphere_player {
 
 // Marks the calling worker as ended (its running flag) and runs the
-// epilogue. The last thing a worker does.
+// epilogue. The last thing a worker does with the player: EndCallback,
+// when this worker makes it, is its last use of it.
 void end_worker(player_state& ps, std::atomic<bool> player_state::*running);
 
 // Closes the sound device the display thread opened, if it is still open.

@@ -31,6 +31,11 @@ enum class StartupStatus : int { starting = 0, running = 1, failed = 2 };
 // No frame step is requested.
 inline constexpr int kNoStepRequest = -1;
 
+// The late steps of Init, after the decoders are open. Tests make Init fail
+// at one of them (player_state::fail_init_at) to check what a half-opened
+// file leaves behind.
+enum class InitStep { none, pictures, scaler, sound };
+
 // How well the display keeps up with the clock. Written by the display
 // thread only; read once it has been joined (after Stop).
 struct PlaybackStats {
@@ -68,12 +73,29 @@ struct player_state {
     std::atomic<bool> stop_requested{false};
     // Set by the display thread when it fails: no EndCallback follows.
     std::atomic<bool> display_failed{false};
+    // Its code (20 or 21), for the ErrorCallback.
+    std::atomic<int> display_failure_code{0};
     // 1 from the end of a successful Play until all worker threads have ended
     std::atomic<int> playing{0};
     std::atomic<bool> read_running{false}, decode_running{false}, display_running{false},
         clock_running{false};
     // the file has sound and the device opened for it
     std::atomic<bool> audio_enabled{false};
+
+    // --- the controlling thread's: Init opened the file completely (and
+    // nothing was released since); Play refuses to start otherwise
+    bool opened = false;
+    InitStep fail_init_at = InitStep::none;  // for tests only
+    // For tests only: the display thread's next turn fails with this code
+    // (0: none), as a renderer failure while playing does.
+    std::atomic<int> fail_display_with{0};
+
+    // --- guarded by video_state::state_mutex: interface calls in progress
+    // on the controlling thread (Stop and the destructor excepted). A
+    // worker calls into the host at the end of playback (EndCallback,
+    // ErrorCallback) only while none is, so that a host which stops and
+    // destroys the player from the callback never frees it under a call.
+    int host_calls = 0;
 
     // --- handed to Play
     FrameCallback on_frame = nullptr;
@@ -92,7 +114,9 @@ struct player_state {
     std::atomic<SDL_AudioDeviceID> audio_device{0};
     PlaybackStats stats;
 
-    // --- started by Play, joined by Stop
+    // --- started by Play, joined by Stop under stop_mutex (Stop may come
+    // from the controlling thread and from a callback at once)
+    std::mutex stop_mutex;
     std::thread read_thread, decode_thread, display_thread, clock_thread;
 
     // --- start-up statuses of the display, decode and read threads

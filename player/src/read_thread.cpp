@@ -127,6 +127,7 @@ void reset_read_position(video_state& vs) {
 }
 
 void read_thread_main(player_state& ps) {
+    WorkerThreadScope worker(ps);
     video_state& vs = *ps.vs;
     if (vs.duration_ms == 0) request_abort(vs);
     set_flag(vs, &video_state::read_over, 0);

@@ -68,7 +68,7 @@ int DOR_SpherePlayerImpl::viewport_error(long long viewport) {
 }
 
 // A change of what the display thread owns is taken by it on its next turn;
-// wait (without the view mutex) until it has, or playback has ended.
+// wait (without the view mutex) until it has, or the display has ended.
 void DOR_SpherePlayerImpl::wait_for_display(int ViewRecord::*pending) {
     video_state& vs = *ps_.vs;
     for (;;) {
@@ -76,12 +76,13 @@ void DOR_SpherePlayerImpl::wait_for_display(int ViewRecord::*pending) {
             std::lock_guard<std::mutex> lock(vs.view_mutex);
             if (vs.view.*pending == kNoPendingChange) return;
         }
-        if (ps_.playing == 0) return;
+        if (ps_.playing == 0 || !ps_.display_running) return;
         sleep_ms(kHandOverPollMs);
     }
 }
 
 int DOR_SpherePlayerImpl::Init(init_param* param) {
+    const HostCall call(ps_);
     if (ps_.playing != 0) {
         return ps_.errors.fail(DOR_PLAYER_FAILED,
                                "error: the player is playing video, please stop it first;\n");
@@ -97,12 +98,19 @@ int DOR_SpherePlayerImpl::Init(init_param* param) {
 }
 
 int DOR_SpherePlayerImpl::init_media(init_param* param) {
+    ps_.opened = false;
     ps_.display_started = false;
     ps_.media_path = param->media_path;
     reset_video_state(*ps_.vs);
     ps_.last_pcr = 0;
     video_state& vs = *ps_.vs;
     vs.param = param;
+    {
+        // The mounting comes with each file (init_param); one set for the
+        // last file does not carry over.
+        std::lock_guard<std::mutex> lock(vs.view_mutex);
+        vs.view.orientation_request = kNoOrientationRequest;
+    }
     ps_.audio_device_available = CheckAudioDevice(ps_.errors);
 
     const int rc = open_stream(ps_);
@@ -116,10 +124,12 @@ int DOR_SpherePlayerImpl::init_media(init_param* param) {
             fill_wanted_spec(vs, &ps_);
         }
     }
+    ps_.opened = true;
     return DOR_PLAYER_OK;
 }
 
 int DOR_SpherePlayerImpl::SetDrawMode(int mode, unsigned viewport) {
+    const HostCall call(ps_);
     if (!valid_viewport(viewport)) return viewport_error(viewport);
     video_state& vs = *ps_.vs;
     const bool playing = ps_.playing != 0;
@@ -133,6 +143,7 @@ int DOR_SpherePlayerImpl::SetDrawMode(int mode, unsigned viewport) {
 }
 
 int DOR_SpherePlayerImpl::SetWindowRect(int x, int y, int width, int height) {
+    const HostCall call(ps_);
     if (ps_.playing != 0) {
         return ps_.errors.fail(DOR_PLAYER_FAILED, "error: can not create window while playing;\n");
     }
@@ -147,6 +158,7 @@ int DOR_SpherePlayerImpl::SetWindowRect(int x, int y, int width, int height) {
 }
 
 int DOR_SpherePlayerImpl::SetNativeWindow(DOR_NativeWindow window) {
+    const HostCall call(ps_);
     video_state& vs = *ps_.vs;
     std::lock_guard<std::mutex> lock(vs.view_mutex);
     vs.view.use_native_window = 1;
@@ -156,6 +168,7 @@ int DOR_SpherePlayerImpl::SetNativeWindow(DOR_NativeWindow window) {
 }
 
 int DOR_SpherePlayerImpl::SetViewport(int x, int y, int width, int height, unsigned viewport) {
+    const HostCall call(ps_);
     if (!valid_viewport(viewport)) return viewport_error(viewport);
     video_state& vs = *ps_.vs;
     const bool playing = ps_.playing != 0;
@@ -173,22 +186,27 @@ int DOR_SpherePlayerImpl::SetViewport(int x, int y, int width, int height, unsig
 }
 
 int DOR_SpherePlayerImpl::DisableViewport(unsigned viewport) {
+    const HostCall call(ps_);
     if (!valid_viewport(viewport)) return viewport_error(viewport);
     std::lock_guard<std::mutex> lock(ps_.vs->view_mutex);
     ps_.vs->view.enabled[viewport] = 0;
+    ps_.vs->view.redraw_requested = true;  // shown at once, also while paused
     return DOR_PLAYER_OK;
 }
 
 const char* DOR_SpherePlayerImpl::GetLastErrorText() {
+    const HostCall call(ps_);
     return ps_.errors.c_str();
 }
 
 int DOR_SpherePlayerImpl::GetPlayTime(DOR_VideoTime* time) {
+    const HostCall call(ps_);
     if (time != nullptr) *time = DOR_VideoTime{0, 0, 0};
     return DOR_PLAYER_OK;
 }
 
 std::int64_t DOR_SpherePlayerImpl::GetCurrentPositionMs() {
+    const HostCall call(ps_);
     video_state& vs = *ps_.vs;
     if (vs.video_stream == nullptr) return 0;
     // The clock in picture units, measured from the video stream's start.
@@ -197,6 +215,7 @@ std::int64_t DOR_SpherePlayerImpl::GetCurrentPositionMs() {
 }
 
 int DOR_SpherePlayerImpl::GetVideoDuration(DOR_VideoTime* duration) {
+    const HostCall call(ps_);
     if (duration == nullptr) return DOR_PLAYER_OK;
     const video_state& vs = *ps_.vs;
     if (vs.format && vs.format->iformat != nullptr && is_live_format(vs.format->iformat->name)) {
@@ -209,50 +228,68 @@ int DOR_SpherePlayerImpl::GetVideoDuration(DOR_VideoTime* duration) {
 }
 
 std::int64_t DOR_SpherePlayerImpl::GetVideoDurationms() {
+    const HostCall call(ps_);
     return ps_.vs->duration_ms;
 }
 
 int DOR_SpherePlayerImpl::Seek(int minutes, int seconds, int milliseconds) {
+    const HostCall call(ps_);
     video_state& vs = *ps_.vs;
     const std::int64_t target_ms = to_ms(minutes, seconds, milliseconds);
     const std::int64_t duration_ms =
         to_ms(vs.duration_minutes, vs.duration_seconds, vs.duration_milliseconds);
-    if (target_ms >= duration_ms || vs.video_stream == nullptr) {
+    if (target_ms >= duration_ms || !ps_.opened) {
         return ps_.errors.fail(DOR_PLAYER_FAILED,
                                "error: invalid seeking time: out of video time duration;\n");
     }
+    const std::int64_t start_ms = std::max<std::int64_t>(target_ms, 0);  // before it: the start
     const bool playing = ps_.playing != 0;
     const SDL_AudioDeviceID device = ps_.audio_device;
-    set_flag(vs, &video_state::paused, 1);
-    if (device != 0) SDL_PauseAudioDevice(device, 1);
-    if (playing) wait_for_workers_parked(ps_);
-    move_to(target_ms);
+    bool moved = false;
+    {
+        // A frame step runs under the view mutex: taking it waits for a
+        // running step, and a pending one is dropped, so that the step and
+        // the seek never use the demuxer and the decoders at once.
+        std::lock_guard<std::mutex> view_lock(vs.view_mutex);
+        ps_.step_request = kNoStepRequest;
+        set_flag(vs, &video_state::paused, 1);
+        if (device != 0) SDL_PauseAudioDevice(device, 1);
+        if (playing) wait_for_workers_parked(ps_);
+        moved = move_to(start_ms);
+        ps_.step_in_progress = false;
+    }
     {
         std::lock_guard<std::mutex> lock(vs.state_mutex);
         vs.paused = 0;
-        vs.read_over = vs.decode_over = 0;
+        if (moved) vs.read_over = vs.decode_over = 0;
     }
     vs.state_changed.notify_all();
     if (device != 0) {
         SDL_PauseAudioDevice(device, 0);
-    } else if (playing) {
+    } else if (playing && moved) {
         wait_for_first_picture();
-        rebase_clock(target_ms);
+        rebase_clock(vs, start_ms);
+    }
+    if (!moved) {
+        return ps_.errors.fail(DOR_PLAYER_FAILED, "error: can not seek in the media file;\n");
     }
     return DOR_PLAYER_OK;
 }
 
 // The demuxer to the whole second of the target, every queue and decoder
-// emptied, the clock at the target. The workers are parked.
-void DOR_SpherePlayerImpl::move_to(std::int64_t target_ms) {
+// emptied, the clock at the target. The workers are parked. False when the
+// demuxer cannot seek: then nothing has changed.
+bool DOR_SpherePlayerImpl::move_to(std::int64_t target_ms) {
     video_state& vs = *ps_.vs;
     const AVRational tb = vs.video_stream->time_base;
     const std::int64_t start =
         vs.video_stream->start_time == AV_NOPTS_VALUE ? 0 : vs.video_stream->start_time;
     const std::int64_t target_s = target_ms / kMsPerSecond;  // toward zero
     const std::int64_t seek_ts = tb.num > 0 ? target_s * tb.den / tb.num + start : start;
-    av_seek_frame(vs.format.get(), vs.video_stream_index, seek_ts, AVSEEK_FLAG_BACKWARD);
-    rebase_clock(target_ms);
+    if (vs.seek_frame(vs.format.get(), vs.video_stream_index, seek_ts, AVSEEK_FLAG_BACKWARD) < 0) {
+        return false;
+    }
+    rebase_clock(vs, target_ms);
     reset_decoder(vs);
     vs.video_packets.flush();
     reset_read_position(vs);
@@ -261,35 +298,8 @@ void DOR_SpherePlayerImpl::move_to(std::int64_t target_ms) {
         vs.pictures.reset_locked();
     }
     vs.pts.flush();
-    // The audio callback may run on SDL's thread: its decoder and chunk are
-    // touched with the device locked.
-    const SDL_AudioDeviceID device = ps_.audio_device;
-    if (device != 0) SDL_LockAudioDevice(device);
-    if (vs.audio_stream_index != kNoStream) {
-        avcodec_flush_buffers(vs.audio_codec.get());
-        vs.audio_packets.flush();
-    }
-    ps_.audio_chunk_remaining = 0;
-    if (device != 0) SDL_UnlockAudioDevice(device);
-}
-
-// The millisecond clock restarts at the target; the sound clock is set to
-// it until the next sound arrives.
-void DOR_SpherePlayerImpl::rebase_clock(std::int64_t target_ms) {
-    video_state& vs = *ps_.vs;
-    {
-        std::lock_guard<std::mutex> lock(vs.clock_mutex);
-        vs.clock_start_tick_ms = static_cast<int>(clock_ms() - target_ms);
-        vs.clock_paused_total_ms = 0;
-    }
-    const std::int64_t target_units =
-        ms_to_clock_units(std::max<std::int64_t>(target_ms, 0), vs.audio_tbase);
-    if (vs.audio_stream_index != kNoStream) {
-        set_scaled_clock(vs, video_start_clock_units(vs) + target_units);
-    } else {
-        std::lock_guard<std::mutex> lock(vs.clock_mutex);
-        vs.clock_value = vs.clock_origin_ms + std::max<std::int64_t>(target_ms, 0);
-    }
+    flush_sound(ps_);
+    return true;
 }
 
 // Without sound the clock waits for the first picture after a seek.
@@ -344,6 +354,7 @@ void DOR_SpherePlayerImpl::reset_for_play(FrameCallback on_frame, void* frame_co
     }
     ps_.stop_requested = false;
     ps_.display_failed = false;
+    ps_.display_failure_code = DOR_PLAYER_OK;
     ps_.display_started = false;
     ps_.stats = PlaybackStats{};
     ps_.audio_enabled = vs.audio_stream_index != kNoStream;
@@ -383,19 +394,38 @@ bool DOR_SpherePlayerImpl::wait_for_startup() {
 
 int DOR_SpherePlayerImpl::Play(FrameCallback on_frame, void* frame_context, EndCallback on_end,
                                void* context, ErrorCallback on_error) {
+    StartupFailure failure;
+    int rc = DOR_PLAYER_OK;
+    {
+        const HostCall call(ps_);
+        rc = start_playback(on_frame, frame_context, on_end, context, on_error, &failure);
+    }
+    // A display that failed to start is reported from here, as Play's last
+    // use of the player: the host may stop and destroy it in the callback.
+    if (failure.on_error != nullptr) failure.on_error(failure.context, failure.code);
+    return rc;
+}
+
+int DOR_SpherePlayerImpl::start_playback(FrameCallback on_frame, void* frame_context,
+                                         EndCallback on_end, void* context, ErrorCallback on_error,
+                                         StartupFailure* failure) {
     if (ps_.playing != 0) return DOR_PLAYER_OK;
-    video_state& vs = *ps_.vs;
-    if (!vs.video_codec || vs.param == nullptr) {
+    // Only a file Init opened completely: one it gave up on half-way lacks
+    // its picture buffers, scaler or sound set-up.
+    if (!ps_.opened) {
         return ps_.errors.fail(DOR_PLAYER_FAILED, "error: no media opened, call Init first;\n");
     }
     Stop();  // threads of a playback that ended on its own are joined here
     reset_for_play(on_frame, frame_context, on_end, context, on_error);
     start_threads();
     if (!wait_for_startup()) {
+        // The others are ended and joined; the error text holds the failing
+        // thread's reason.
         Stop();
-        return DOR_PLAYER_FAILED;  // the error text holds the failing thread's reason
+        if (ps_.display_failed) *failure = {ps_.on_error, ps_.context, ps_.display_failure_code};
+        return DOR_PLAYER_FAILED;
     }
-    std::lock_guard<std::mutex> lock(vs.state_mutex);
+    std::lock_guard<std::mutex> lock(ps_.vs->state_mutex);
     // Playback that already ended on its own (a zero-length file) is not
     // playing any more.
     ps_.playing = ps_.read_running || ps_.decode_running || ps_.display_running ? 1 : 0;
@@ -403,6 +433,7 @@ int DOR_SpherePlayerImpl::Play(FrameCallback on_frame, void* frame_context, EndC
 }
 
 float DOR_SpherePlayerImpl::GetZoom(int viewport) {
+    const HostCall call(ps_);
     if (!valid_viewport(viewport)) return 0.0f;
     std::lock_guard<std::mutex> lock(ps_.vs->view_mutex);
     return ps_.vs->view.zoom[viewport];
@@ -411,6 +442,7 @@ float DOR_SpherePlayerImpl::GetZoom(int viewport) {
 // The view record mirrors what the renderer manager holds: the display
 // thread writes back every change it makes (mouse drags, draw modes).
 int DOR_SpherePlayerImpl::GetViewAngles(int viewport, float* pitch, float* yaw, float* roll) {
+    const HostCall call(ps_);
     if (!valid_viewport(viewport)) return viewport_error(viewport);
     std::lock_guard<std::mutex> lock(ps_.vs->view_mutex);
     const auto& angles = ps_.vs->view.angles_deg[viewport];
@@ -422,6 +454,7 @@ int DOR_SpherePlayerImpl::GetViewAngles(int viewport, float* pitch, float* yaw, 
 
 int DOR_SpherePlayerImpl::SetViewAngleLimits(float min1, float max1, float min2, float max2,
                                              float min3, float max3, int viewport) {
+    const HostCall call(ps_);
     if (!valid_viewport(viewport)) return viewport_error(viewport);
     std::lock_guard<std::mutex> lock(ps_.vs->view_mutex);
     ps_.vs->view.angle_min_deg[viewport] = {min1, min2, min3};
@@ -430,6 +463,7 @@ int DOR_SpherePlayerImpl::SetViewAngleLimits(float min1, float max1, float min2,
 }
 
 int DOR_SpherePlayerImpl::SetViewAngles(float pitch, float yaw, float roll, unsigned viewport) {
+    const HostCall call(ps_);
     if (!valid_viewport(viewport)) {
         std::printf("error: invalid viewport index %d;\n", static_cast<int>(viewport));
         return DOR_PLAYER_OK;
@@ -442,6 +476,7 @@ int DOR_SpherePlayerImpl::SetViewAngles(float pitch, float yaw, float roll, unsi
 }
 
 int DOR_SpherePlayerImpl::SetZoom(float zoom, unsigned viewport) {
+    const HostCall call(ps_);
     if (!valid_viewport(viewport)) {
         std::printf("error: invalid viewport index %d;\n", static_cast<int>(viewport));
         return DOR_PLAYER_OK;
@@ -455,18 +490,32 @@ int DOR_SpherePlayerImpl::SetZoom(float zoom, unsigned viewport) {
 }
 
 int DOR_SpherePlayerImpl::SetVolume(int volume) {
+    const HostCall call(ps_);
     ps_.volume = std::clamp(volume, 0, kMaxVolume);
     return DOR_PLAYER_OK;
 }
 
 int DOR_SpherePlayerImpl::IsPlaying() {
+    const HostCall call(ps_);
     return ps_.playing;
 }
 
 // Ends playback from any state: the workers see abort (and no pause) at
-// their next turn or wait, and each is joined.
+// their next turn or wait, and each is joined. From a callback (a worker's
+// own thread) the other workers are joined and the calling one ends by
+// itself; when the controlling thread is stopping at that moment, the
+// callback's Stop only asks for the end.
 int DOR_SpherePlayerImpl::Stop() {
     video_state& vs = *ps_.vs;
+    std::unique_lock<std::mutex> stopping(ps_.stop_mutex, std::defer_lock);
+    if (on_worker_thread(ps_)) {
+        if (!stopping.try_lock()) {
+            request_abort(vs, true);
+            return DOR_PLAYER_OK;
+        }
+    } else {
+        stopping.lock();
+    }
     ps_.stop_requested = true;
     request_abort(vs, true);
     for (std::thread* t :
@@ -488,6 +537,7 @@ int DOR_SpherePlayerImpl::Stop() {
 }
 
 int DOR_SpherePlayerImpl::Pause() {
+    const HostCall call(ps_);
     if (ps_.playing == 0) return DOR_PLAYER_OK;
     video_state& vs = *ps_.vs;
     set_flag(vs, &video_state::paused, 1);
@@ -502,7 +552,12 @@ int DOR_SpherePlayerImpl::Pause() {
 }
 
 int DOR_SpherePlayerImpl::Resume() {
+    const HostCall call(ps_);
     if (ps_.playing == 0) return DOR_PLAYER_OK;
+    {
+        std::lock_guard<std::mutex> lock(ps_.vs->view_mutex);
+        resume_stepping_locked(ps_);
+    }
     set_flag(*ps_.vs, &video_state::paused, 0);
     const SDL_AudioDeviceID device = ps_.audio_device;
     if (device != 0) SDL_PauseAudioDevice(device, 0);
@@ -510,6 +565,7 @@ int DOR_SpherePlayerImpl::Resume() {
 }
 
 int DOR_SpherePlayerImpl::PrepareCalibration(const char* media_path, const char* dest_path) {
+    const HostCall call(ps_);
     std::string error_text;
     if (autocalib::prepare_calibration(media_path, dest_path, &error_text) ==
         autocalib::kPrepareOk) {
@@ -519,6 +575,7 @@ int DOR_SpherePlayerImpl::PrepareCalibration(const char* media_path, const char*
 }
 
 int DOR_SpherePlayerImpl::GetVideoSize(int* width, int* height) {
+    const HostCall call(ps_);
     int w = 0, h = 0;
     const video_state& vs = *ps_.vs;
     if (vs.video_codec) {
@@ -533,6 +590,7 @@ int DOR_SpherePlayerImpl::GetVideoSize(int* width, int* height) {
 }
 
 int DOR_SpherePlayerImpl::SetOrientation(int orientation) {
+    const HostCall call(ps_);
     const int value =
         orientation == kDisplayOrientationCount ? kDisplayOrientationCount - 1 : orientation;
     std::lock_guard<std::mutex> lock(ps_.vs->view_mutex);
@@ -543,6 +601,7 @@ int DOR_SpherePlayerImpl::SetOrientation(int orientation) {
 // Only while paused. A step back first rebuilds the history on this thread
 // when no step has been made since the pause.
 int DOR_SpherePlayerImpl::StepFrame(bool forward) {
+    const HostCall call(ps_);
     video_state& vs = *ps_.vs;
     if (ps_.playing == 0 || read_flags(vs).paused == 0) return DOR_PLAYER_OK;
     std::lock_guard<std::mutex> lock(vs.view_mutex);
@@ -555,6 +614,7 @@ int DOR_SpherePlayerImpl::StepFrame(bool forward) {
 // the video unfiltered. The description is kept (cut to 127 characters)
 // but the graph is built from the whole text.
 int DOR_SpherePlayerImpl::SetVideoFilter(const char* description) {
+    const HostCall call(ps_);
     const char* text = description != nullptr ? description : "";
     std::lock_guard<std::mutex> lock(ps_.filter_mutex);
     release_filter_locked(ps_);

@@ -53,13 +53,20 @@ private:
     int init_media(init_param* param);
     int viewport_error(long long viewport);
     void wait_for_display(int ViewRecord::*pending);
-    void move_to(std::int64_t target_ms);
-    void rebase_clock(std::int64_t target_ms);
+    bool move_to(std::int64_t target_ms);
     void wait_for_first_picture();
     void reset_for_play(FrameCallback on_frame, void* frame_context, EndCallback on_end,
                         void* context, ErrorCallback on_error);
     void start_threads();
     bool wait_for_startup();
+    // What Play reports to ErrorCallback once it has let go of the player.
+    struct StartupFailure {
+        ErrorCallback on_error = nullptr;
+        void* context = nullptr;
+        int code = 0;
+    };
+    int start_playback(FrameCallback on_frame, void* frame_context, EndCallback on_end,
+                       void* context, ErrorCallback on_error, StartupFailure* failure);
 
     player_state ps_;
 };

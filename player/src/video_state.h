@@ -5,9 +5,12 @@
 // Lock order (the whole library), outermost first. A thread that holds one
 // of these takes only locks further down the list, and never two of the
 // same rank:
+//   0. player_state::stop_mutex          (Stop's joins; a callback's Stop
+//                                         only tries it)
 //   1. player_state::status_mutex        (start-up statuses; alone)
-//   2. video_state::view_mutex           (frame steps and the refill of the
-//                                         history run under it)
+//   2. video_state::view_mutex           (frame steps, the refill of the
+//                                         history and Seek's move run under
+//                                         it)
 //   3. player_state::filter_mutex
 //   4. video_state::state_mutex          (the flags; workers wait on
 //                                         state_changed under it)
@@ -16,8 +19,9 @@
 //      (leaves: nothing is taken inside them)
 // The audio callback takes state_mutex, one packet queue mutex and
 // clock_mutex, each alone, inside SDL's lock of the sound device (which
-// SDL holds around the callback, and Seek while it empties the sound
-// queue): that device lock comes before state_mutex. Operations that hand a change to the display
+// SDL holds around the callback, and the player while it empties the sound
+// queue): that device lock comes after view_mutex and before
+// filter_mutex and state_mutex. Operations that hand a change to the display
 // thread (pending_* fields) release view_mutex while they wait for it to be
 // taken. Callbacks into the host (EndCallback, ErrorCallback) are made with
 // no lock held.
@@ -51,6 +55,10 @@ inline constexpr std::int64_t kNoTimestampYet = INT64_MIN;
 inline constexpr int kNoPendingChange = 0;
 inline constexpr int kNoOrientationRequest = -1;
 
+// How the demuxer is moved (av_seek_frame's signature); tests replace it
+// to make a seek fail.
+using SeekFrameFn = int (*)(AVFormatContext*, int, std::int64_t, int);
+
 struct ViewportRect {
     int x = 0, y = 0, width = 0, height = 0;  // window pixels, origin at the bottom left
 };
@@ -81,6 +89,9 @@ struct ViewRecord {
     // playing; the display thread hands them to the renderer manager.
     unsigned pending_angles = 0;
     unsigned pending_zoom = 0;
+    // A change the display must show although nothing above is pending
+    // (a viewport disabled while paused).
+    bool redraw_requested = false;
 };
 
 // Puts every angle limit back to [-180, 180].
@@ -118,6 +129,9 @@ struct video_state {
     // --- clock bookkeeping, guarded by clock_mutex (milliseconds of clock_ms())
     int clock_paused_total_ms = 0;
     int clock_start_tick_ms = 0;
+    // Counts the re-bases (Seek, Resume after frame steps): a pause the
+    // clock thread began measuring before a re-base is not counted.
+    unsigned clock_rebases = 0;
     // Where the millisecond clock starts: the video stream's start time in
     // milliseconds (set by Init), so that a file whose first picture is not
     // at 0 does not wait that long for it.
@@ -134,7 +148,9 @@ struct video_state {
     // --- audio: set by Init, then owned by the audio callback
     av::CodecContextPtr audio_codec;
     AVStream* audio_stream = nullptr;  // owned by `format`; kept when audio is dropped
-    int audio_stream_index = kNoStream;
+    // Read by the read thread for every packet; the display thread clears it
+    // when the sound device cannot be opened after all.
+    std::atomic<int> audio_stream_index{kNoStream};
     PacketQueue audio_packets;
     av::SwrContextPtr resampler;
     av::BytesPtr audio_out_buffer;  // kAudioOutBufferBytes
@@ -175,6 +191,9 @@ struct video_state {
 
     // The caller's record, valid until Stop has returned.
     const init_param* param = nullptr;
+
+    // Moves the demuxer for Seek and for frame stepping.
+    SeekFrameFn seek_frame = av_seek_frame;
 };
 
 // Releases everything a previous Init opened and puts the record back to

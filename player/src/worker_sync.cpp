@@ -3,6 +3,46 @@
 #include <chrono>
 
 namespace sphere_player {
+namespace {
+
+// The player whose worker the calling thread is (null: none).
+thread_local const player_state* tls_worker_of = nullptr;
+
+}  // namespace
+
+WorkerThreadScope::WorkerThreadScope(const player_state& ps) {
+    tls_worker_of = &ps;
+}
+
+WorkerThreadScope::~WorkerThreadScope() {
+    tls_worker_of = nullptr;
+}
+
+bool on_worker_thread(const player_state& ps) {
+    return tls_worker_of == &ps;
+}
+
+HostCall::HostCall(player_state& ps) : ps_(ps) {
+    std::lock_guard<std::mutex> lock(ps_.vs->state_mutex);
+    ++ps_.host_calls;
+}
+
+HostCall::~HostCall() {
+    std::lock_guard<std::mutex> lock(ps_.vs->state_mutex);
+    --ps_.host_calls;
+    // Notified with the lock held: a worker it wakes may go on to free the
+    // player (from a callback) only once this thread has let go of it.
+    ps_.vs->state_changed.notify_all();
+}
+
+bool wait_until_host_idle(player_state& ps) {
+    video_state& vs = *ps.vs;
+    std::unique_lock<std::mutex> lock(vs.state_mutex);
+    // Bounded by the calls themselves: none waits for this worker, and the
+    // ones that wait for playback see it ending.
+    vs.state_changed.wait(lock, [&] { return ps.host_calls == 0 || ps.stop_requested; });
+    return !ps.stop_requested;
+}
 
 StateFlags read_flags(video_state& vs) {
     std::lock_guard<std::mutex> lock(vs.state_mutex);
@@ -56,10 +96,12 @@ bool wait_or_abort(video_state& vs, int ms) {
 void wait_for_workers_parked(player_state& ps) {
     video_state& vs = *ps.vs;
     std::unique_lock<std::mutex> lock(vs.state_mutex);
+    // Abort alone is not enough: a worker that has not seen it yet may be
+    // using the demuxer or the decoder; it parks or ends within its turn.
     vs.state_changed.wait(lock, [&] {
         const bool read_idle = vs.read_parked != 0 || !ps.read_running;
         const bool decode_idle = vs.decode_parked != 0 || !ps.decode_running;
-        return vs.abort_request != 0 || (read_idle && decode_idle);
+        return read_idle && decode_idle;
     });
 }
 

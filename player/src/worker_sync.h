@@ -34,6 +34,35 @@ Turn begin_turn(video_state& vs, int video_state::*parked_flag, int park_ms);
 // Waits up to `ms` unless abort is set meanwhile; true when abort is set.
 bool wait_or_abort(video_state& vs, int ms);
 
+// Marks the calling thread, for its lifetime, as a worker of one player:
+// Stop called from it (by a callback) must not wait for itself.
+class WorkerThreadScope {
+public:
+    explicit WorkerThreadScope(const player_state& ps);
+    ~WorkerThreadScope();
+    WorkerThreadScope(const WorkerThreadScope&) = delete;
+    WorkerThreadScope& operator=(const WorkerThreadScope&) = delete;
+};
+bool on_worker_thread(const player_state& ps);
+
+// Counts an interface call in progress for its scope (see
+// player_state::host_calls).
+class HostCall {
+public:
+    explicit HostCall(player_state& ps);
+    ~HostCall();
+    HostCall(const HostCall&) = delete;
+    HostCall& operator=(const HostCall&) = delete;
+
+private:
+    player_state& ps_;
+};
+
+// Before a worker calls into the host (EndCallback, ErrorCallback): waits
+// until no interface call is in progress. False when Stop was asked for
+// meanwhile (the host then learns nothing more).
+bool wait_until_host_idle(player_state& ps);
+
 // Waits until the read and decode threads are parked (or not running, or
 // playback is ending), so that the caller may use the demuxer, the video
 // decoder and the picture ring. Called with `paused` set.

@@ -109,15 +109,23 @@ TEST(PtsQueue, GivesTimesBackSmallestFirst) {
     for (std::int64_t t : {40, 10, 30, 30, 20}) ASSERT_TRUE(q.push(t));
     std::lock_guard<std::mutex> lock(q.mutex);
     ASSERT_EQ(q.count_locked(), 5);
-    for (std::int32_t t : {10, 20, 30, 30, 40}) EXPECT_EQ(q.pop_locked(), t);
+    for (std::int64_t t : {10, 20, 30, 30, 40}) EXPECT_EQ(q.pop_locked(), t);
     EXPECT_EQ(q.pop_locked(), 0);
 }
 
-TEST(PtsQueue, TimesWrapAtThirtyTwoBits) {
+TEST(PtsQueue, KeepsTimesBeyondThirtyTwoBitsInOrder) {
+    // A TS clock that starts late in its 33-bit range: times above 2^31 and
+    // 2^32 keep their value and order.
+    constexpr std::int64_t kHigh = (std::int64_t{1} << 32) + 5;
     sphere_player::PtsQueue q;
-    q.push((std::int64_t{1} << 32) + 5);
+    for (std::int64_t t : {kHigh + 3000, kHigh, std::int64_t{1} << 31, kHigh + 1500}) {
+        ASSERT_TRUE(q.push(t));
+    }
     std::lock_guard<std::mutex> lock(q.mutex);
-    EXPECT_EQ(q.pop_locked(), 5);
+    EXPECT_EQ(q.front_locked(), std::int64_t{1} << 31);
+    for (std::int64_t t : {std::int64_t{1} << 31, kHigh, kHigh + 1500, kHigh + 3000}) {
+        EXPECT_EQ(q.pop_locked(), t);
+    }
 }
 
 }  // namespace

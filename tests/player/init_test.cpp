@@ -1,6 +1,7 @@
 // Init on generated media: what it opens, how long it says a recording is,
 // and every failure with its code and text.
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -175,6 +176,62 @@ TEST_F(InitTest, FailuresReturnTheirCodeAndText) {
     EXPECT_EQ(kvp_test::read_file(empty_ts), "");
 
     EXPECT_EQ(player_.Init(nullptr), DOR_PLAYER_FAILED);
+}
+
+// A generated recording with one byte changed: the size field of its
+// sample description. FFmpeg then opens the file but cannot tell the
+// video's picture format.
+std::string damaged_sample_description(const kvp_test::TempDir& dir) {
+    std::string bytes = kvp_test::read_file(sample("fisheye.mp4"));
+    const std::size_t box = bytes.find("stsd");
+    if (box == std::string::npos || box < 4) return "";
+    bytes[box - 4] = '\xff';
+    const std::string path = dir.file("damaged_stsd.mp4");
+    return kvp_test::write_file(path, bytes) ? path : "";
+}
+
+TEST_F(InitTest, AStreamWithAnUnknownPictureFormatIsRefused) {
+    kvp_test::TempDir dir;
+    const std::string path = damaged_sample_description(dir);
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(init(path), DOR_PLAYER_FAILED);
+    EXPECT_EQ(error(), "error: unknown picture format or size of the video stream;\n");
+    EXPECT_FALSE(vs().scaler);
+}
+
+// Play must never start on a file Init gave up on, whichever step failed:
+// the picture buffers, the scaler or the sound set-up may be missing.
+TEST_F(InitTest, PlayAfterAFailedInitIsRefusedWhicheverStepFailed) {
+    kvp_test::TempDir dir;
+    const std::string damaged = damaged_sample_description(dir);
+    using sphere_player::InitStep;
+    const struct {
+        const char* what;
+        std::string path;
+        InitStep fail_at;
+        int code;
+    } cases[] = {
+        {"missing file", "/nonexistent/clip.mp4", InitStep::none, DOR_PLAYER_OPEN_FAILED},
+        {"no video", sample("audio_only.m4a"), InitStep::none, DOR_PLAYER_NO_VIDEO},
+        {"unknown picture format", damaged, InitStep::none, DOR_PLAYER_FAILED},
+        {"picture buffers", sample("fisheye.mp4"), InitStep::pictures, DOR_PLAYER_FAILED},
+        {"scaler", sample("fisheye.mp4"), InitStep::scaler, DOR_PLAYER_FAILED},
+        {"resampler", sample("fisheye.mp4"), InitStep::sound, DOR_PLAYER_FAILED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A file that opened completely comes first: its failed successor
+        // must not leave it playable either.
+        player_.state().fail_init_at = InitStep::none;
+        ASSERT_EQ(init(sample("flat.mp4")), DOR_PLAYER_OK);
+        player_.state().fail_init_at = c.fail_at;
+        EXPECT_EQ(init(c.path), c.code) << error();
+        EXPECT_EQ(player_.Play(nullptr, nullptr, nullptr, nullptr, nullptr), DOR_PLAYER_FAILED);
+        EXPECT_EQ(error(), "error: no media opened, call Init first;\n");
+        EXPECT_EQ(player_.IsPlaying(), 0);
+        EXPECT_EQ(player_.Seek(0, 0, 0), DOR_PLAYER_FAILED);
+    }
+    player_.state().fail_init_at = InitStep::none;
 }
 
 TEST_F(InitTest, ATruncatedRecordingOpensOrFailsCleanly) {

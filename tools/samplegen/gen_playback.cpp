@@ -7,6 +7,9 @@
 //                      timestamps starting again from the beginning
 //   play_lens.mp4      1 s, 160x160 black frame with a red "lens" square of
 //                      120 pixels and a blue 24-pixel square at its centre
+//   play_late_clock.ts 3 s, 160x160 with sound, its timestamps starting at
+//                      50000 s: above 2^32 ticks of the 90 kHz clock, as a
+//                      recorder's TS clock may be
 #include <cstdio>
 
 #include "samplegen.h"
@@ -88,14 +91,24 @@ bool make_lens(const samplegen::Context& ctx) {
                   {ctx.path("play_lens.mp4")}));
 }
 
+bool make_late_clock(const samplegen::Context& ctx) {
+    return samplegen::ffmpeg(
+        ctx, join(join({"-f", "lavfi", "-i", "testsrc2=size=" + kSize + ":rate=30", "-f", "lavfi",
+                        "-i", "sine=frequency=440:sample_rate=48000", "-t", "3"},
+                       x264()),
+                  {"-c:a", "aac", "-b:a", "96k", "-output_ts_offset", "50000", "-f", "mpegts",
+                   ctx.path("play_late_clock.ts")}));
+}
+
 bool make_playback(const samplegen::Context& ctx) {
     return make_video(ctx) && make_grey(ctx) && make_two_tone(ctx) && make_stereo(ctx) &&
-           make_restart(ctx) && make_lens(ctx);
+           make_restart(ctx) && make_lens(ctx) && make_late_clock(ctx);
 }
 
 }  // namespace
 
 KVP_SAMPLE_SET(playback,
                "play_video.mp4, play_grey.mp4, play_two_tone.mp4, play_stereo.mp4, "
-               "play_restart.ts, play_lens.mp4: short clips for the playback tests",
+               "play_restart.ts, play_lens.mp4, play_late_clock.ts: short clips for the playback "
+               "tests",
                make_playback)
