@@ -175,6 +175,9 @@ TEST(AutomaticPitch, LensPitchTruncatesAndNeedsACalibration) {
     EXPECT_EQ(view_layout::lens_pitch_deg(480, 0.0f), 0);
     EXPECT_EQ(view_layout::lens_pitch_deg(-480, 1.5f), 0);
     EXPECT_EQ(view_layout::lens_pitch_deg(1, 1e-30f), 1000000);  // held, not overflowed
+
+    EXPECT_EQ(view_layout::automatic_pitch_deg(480, 1.5f), 95);
+    EXPECT_EQ(view_layout::automatic_pitch_deg(0, 1.5f), 5);
 }
 
 TEST(AutomaticPitch, OnlyTheDownwardViewTakesIt) {

@@ -77,6 +77,10 @@ int lens_pitch_deg(int calibration_frame_height, float zoom0) {
     return static_cast<int>(std::min(pitch, kLensPitchMaxDeg));
 }
 
+int automatic_pitch_deg(int calibration_frame_height, float zoom0) {
+    return lens_pitch_deg(calibration_frame_height, zoom0) + kAutomaticPitchExtraDeg;
+}
+
 int calibration_frame_height(const char* path) {
     geometry::VertexFactory factory(geometry::Variant::player);
     factory.set_message_sink(nullptr);
@@ -84,9 +88,9 @@ int calibration_frame_height(const char* path) {
     return std::max(factory.frame_height(), 0);
 }
 
-Angles with_automatic_pitch(Angles angles, int direction, int automatic_pitch_deg) {
-    if (direction == kDirectionDown && automatic_pitch_deg != 0) {
-        angles.pitch_deg = -static_cast<float>(automatic_pitch_deg);
+Angles with_automatic_pitch(Angles angles, int direction, int auto_pitch_deg) {
+    if (direction == kDirectionDown && auto_pitch_deg != 0) {
+        angles.pitch_deg = -static_cast<float>(auto_pitch_deg);
     }
     return angles;
 }

@@ -78,16 +78,20 @@ std::optional<Angles> default_view_angles(int layout, int viewport, int directio
 // 4) are in use, before the automatic pitch; nothing otherwise.
 std::optional<Angles> display_type_angles(int count, int viewport, int direction);
 
-// Added to the lens pitch by SetView (always) and by SetDisplayMode (for a
-// recording with a GPS track).
+// Added to the lens pitch by SetView always, and by SetDisplayMode only for
+// a recording with a GPS track.
 inline constexpr int kAutomaticPitchExtraDeg = 5;
 
 // The pitch in whole degrees at which the lens circle's rim is seen:
 // truncate(242 / ((calibration frame height x 0.5) / 180) x 0.5 x 1.5 /
-// zoom0), computed in double precision. zoom0 is the zoom of viewport 0.
-// 0 when the frame height or zoom0 is not positive (no usable calibration).
-// A 480-row calibration at zoom 1.5 gives 90.
+// zoom0), evaluated step by step in double precision as written; zoom0 is
+// the zoom of viewport 0. 0 when the frame height or zoom0 is not positive
+// (no usable calibration). A 480-row calibration at zoom 1.5 gives 90.
 int lens_pitch_deg(int calibration_frame_height, float zoom0);
+
+// The automatic pitch of the split views: lens_pitch_deg +
+// kAutomaticPitchExtraDeg (5 even without a usable calibration).
+int automatic_pitch_deg(int calibration_frame_height, float zoom0);
 
 // The frame height of the calibration file at `path` when it reads
 // correctly (380 bytes, camera count 1 or 2); 0 otherwise.
@@ -95,7 +99,7 @@ int calibration_frame_height(const char* path);
 
 // Looking down, a non-zero automatic pitch replaces the default pitch by
 // minus itself; every other view is returned as it is.
-Angles with_automatic_pitch(Angles angles, int direction, int automatic_pitch_deg);
+Angles with_automatic_pitch(Angles angles, int direction, int auto_pitch_deg);
 
 // The automatic pitch layout 1 leaves behind: |pitch of viewport 0 + 20|,
 // truncated.
