@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "SpherePlayer.h"
+#include "SpherePlayerMessages.h"
 #include "command.h"
 #include "geometry/vertex_factory.h"
 #include "platform/paths.h"
@@ -24,11 +25,6 @@
 #include "platform/window_messages.h"
 
 namespace {
-
-// Messages the player posts to the host window.
-constexpr unsigned kMsgDropFile = 1125;
-constexpr unsigned kMsgDoubleClick = 1224;
-constexpr unsigned kMsgPosition = 1225;
 
 constexpr int kPollMs = 50;
 constexpr float kPi = 3.1415925f;  // as the viewer's strip layout computes it
@@ -185,9 +181,9 @@ void print_position(const platform::WindowMessage& m) {
 
 void on_message(const Session& s, const platform::WindowMessage& m) {
     if (s.quiet) return;
-    if (m.message == kMsgPosition) print_position(m);
-    if (m.message == kMsgDoubleClick) std::printf("double click\n");
-    if (m.message == kMsgDropFile) {
+    if (m.message == WM_PLAYER_POSITION) print_position(m);
+    if (m.message == WM_PLAYER_DBLCLICK) std::printf("double click\n");
+    if (m.message == WM_PLAYER_DROPFILE) {
         std::printf("dropped %s\n", reinterpret_cast<const char*>(m.wparam));
     }
 }
