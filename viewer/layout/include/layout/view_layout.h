@@ -35,8 +35,8 @@ struct Rect {
     int width = 0, height = 0;
 };
 
-// The viewports a layout uses. Viewports count to kMaxViewports - 1 are
-// disabled; their rectangles are zero.
+// The viewports a layout uses. Viewports from `count` up to
+// kMaxViewports - 1 are disabled; their rectangles are zero.
 struct Viewports {
     int count = 0;  // viewports in use, 0 for an unknown layout
     Rect rects[kMaxViewports] = {};
