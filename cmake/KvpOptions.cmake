@@ -7,20 +7,34 @@ if(KVP_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-# kvp_add_public_header_check(<name> <include dir> <header>...)
-# Compiles each public header alone in its own translation unit, so that a
-# header that forgets an include (or is not valid C++ alone) fails the build.
-function(kvp_add_public_header_check name include_dir)
+# One object library <target> of translation units with the extension
+# <ext> (cpp or c), each including one of the headers and nothing else.
+function(kvp_header_check_library target ext include_dir)
     set(sources)
     foreach(header ${ARGN})
         get_filename_component(stem ${header} NAME_WE)
-        set(tu ${CMAKE_CURRENT_BINARY_DIR}/header_check/${stem}.cpp)
-        file(WRITE ${tu}.in "#include \"${header}\"\nint kvp_header_check_${stem}();\n")
+        set(tu ${CMAKE_CURRENT_BINARY_DIR}/${target}/${stem}.${ext})
+        file(WRITE ${tu}.in "#include \"${header}\"\nint kvp_header_check_${stem}(void);\n")
         configure_file(${tu}.in ${tu} COPYONLY)
         list(APPEND sources ${tu})
     endforeach()
-    add_library(${name}_header_check OBJECT ${sources})
-    target_include_directories(${name}_header_check PRIVATE ${include_dir})
+    add_library(${target} OBJECT ${sources})
+    target_include_directories(${target} PRIVATE ${include_dir})
+endfunction()
+
+# kvp_add_public_header_check(<name> <include dir> <header>...)
+# Compiles each public header alone in its own translation unit, so that a
+# header that forgets an include (or is not valid C++ alone) fails the build.
+# The target is <name>_header_check.
+function(kvp_add_public_header_check name include_dir)
+    kvp_header_check_library(${name}_header_check cpp ${include_dir} ${ARGN})
+endfunction()
+
+# kvp_add_public_c_header_check(<name> <include dir> <header>...)
+# The same as C, for headers that promise to be plain C; the target is
+# <name>_c_header_check.
+function(kvp_add_public_c_header_check name include_dir)
+    kvp_header_check_library(${name}_c_header_check c ${include_dir} ${ARGN})
 endfunction()
 
 # kvp_export_only(<target> <symbol>...)

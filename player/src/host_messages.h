@@ -1,19 +1,15 @@
-// The messages the player posts to its host: to the parent of the native
-// window handed to SetNativeWindow (nothing is posted for a window of the
-// player's own). Posting queues the message for the host's own thread.
+// Posting the messages of SpherePlayerMessages.h to the host: the parent of
+// the native window handed to SetNativeWindow (nothing is posted for a
+// window of the player's own). Posting queues the message for the host's
+// own thread.
 #pragma once
 
 #include <cstdint>
 
+#include "SpherePlayerMessages.h"
 #include "player_state.h"
 
 namespace sphere_player {
-
-// Message numbers the host window receives.
-inline constexpr unsigned WM_PLAYER_DROPFILE = 1125;  // wParam: the dropped-file buffer
-inline constexpr unsigned WM_PLAYER_DBLCLICK = 1224;
-inline constexpr unsigned WM_PLAYER_POSITION = 1225;  // wParam: seconds; lParam: milliseconds
-inline constexpr unsigned WM_PLAYER_MOUSE = 1226;     // button released, wheel, before 1224
 
 // The interval and count of "letting the thread's window messages through"
 // at the places where the player waits for its host.

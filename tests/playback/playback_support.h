@@ -14,6 +14,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include "SpherePlayerMessages.h"
 #include "autocalib/autocalib.h"
 #include "platform/video_host_window.h"
 #include "platform/window_messages.h"
@@ -115,7 +116,7 @@ protected:
     std::vector<long> positions_ms() {
         std::vector<long> out;
         for (const auto& m : messages()) {
-            if (m.message == 1225) out.push_back(static_cast<long>(m.lparam));
+            if (m.message == WM_PLAYER_POSITION) out.push_back(static_cast<long>(m.lparam));
         }
         return out;
     }

@@ -44,12 +44,12 @@ protected:
     // Waits until the display thread has handled everything pushed so far:
     // a wheel event is pushed and its mouse message awaited.
     void settle() {
-        const int before = count_of(1226);
+        const int before = count_of(WM_PLAYER_MOUSE);
         SDL_Event e{};
         e.type = SDL_MOUSEWHEEL;
         e.wheel.y = 0;  // counts as "down": zoom - 0.05 on the viewport under the mouse
         push(e);
-        ASSERT_TRUE(wait_until([&] { return count_of(1226) > before; }, 3000));
+        ASSERT_TRUE(wait_until([&] { return count_of(WM_PLAYER_MOUSE) > before; }, 3000));
     }
     std::array<float, 3> angles(int v) {
         std::array<float, 3> a{};
@@ -79,17 +79,18 @@ TEST_F(ViewEventsTest, DraggingWithTheLeftButtonTurnsTheViewUnderThePointer) {
 TEST_F(ViewEventsTest, ADoubleClickIsToldToTheHostAndStartsNoDrag) {
     play_two_views();
     button(SDL_MOUSEBUTTONDOWN, 2);
-    ASSERT_TRUE(wait_until([&] { return count_of(1224) == 1; }, 3000));
+    ASSERT_TRUE(wait_until([&] { return count_of(WM_PLAYER_DBLCLICK) == 1; }, 3000));
     std::vector<unsigned> order;
     for (const auto& m : messages()) {
-        if (m.message == 1224 || m.message == 1226) order.push_back(m.message);
+        if (m.message == WM_PLAYER_DBLCLICK || m.message == WM_PLAYER_MOUSE)
+            order.push_back(m.message);
     }
-    EXPECT_EQ(order, (std::vector<unsigned>{1226, 1224}));
+    EXPECT_EQ(order, (std::vector<unsigned>{WM_PLAYER_MOUSE, WM_PLAYER_DBLCLICK}));
     motion(40, 100, 10, 10, SDL_BUTTON_LMASK);  // still the double click's press
     button(SDL_MOUSEBUTTONUP, 2);
     settle();
     EXPECT_EQ(angles(0)[1], 0.0f);
-    EXPECT_GE(count_of(1226), 2);  // released, and the settling wheel
+    EXPECT_GE(count_of(WM_PLAYER_MOUSE), 2);  // released, and the settling wheel
 
     button(SDL_MOUSEBUTTONDOWN, 1);  // a new press starts a drag again
     motion(40, 100, 10, 10, SDL_BUTTON_LMASK);
@@ -104,7 +105,7 @@ TEST_F(ViewEventsTest, TheWheelZoomsTheViewportUnderThePointer) {
     e.type = SDL_MOUSEWHEEL;
     e.wheel.y = 1;
     push(e);
-    ASSERT_TRUE(wait_until([&] { return count_of(1226) == 1; }, 3000));
+    ASSERT_TRUE(wait_until([&] { return count_of(WM_PLAYER_MOUSE) == 1; }, 3000));
     EXPECT_NEAR(player_->GetZoom(1), before + 0.05f, 1e-4);
     settle();  // y = 0 zooms out
     EXPECT_NEAR(player_->GetZoom(1), before, 1e-4);
@@ -118,9 +119,9 @@ TEST_F(ViewEventsTest, ADroppedFileIsHandedToTheHost) {
     e.type = SDL_DROPFILE;
     e.drop.file = SDL_strdup(path.c_str());
     push(e);
-    ASSERT_TRUE(wait_until([&] { return count_of(1125) == 1; }, 3000));
+    ASSERT_TRUE(wait_until([&] { return count_of(WM_PLAYER_DROPFILE) == 1; }, 3000));
     for (const auto& m : messages()) {
-        if (m.message != 1125) continue;
+        if (m.message != WM_PLAYER_DROPFILE) continue;
         EXPECT_EQ(reinterpret_cast<const char*>(m.wparam), std::string(ps().dropped_file));
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.wparam)), path);
     }

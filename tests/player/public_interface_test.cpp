@@ -1,6 +1,6 @@
 // The library as the viewer uses it: loaded by file name, the two factories
 // looked up by name, everything else through the interface. This program
-// includes the public header only and does not link the library.
+// includes the public headers only and does not link the library.
 #include <dlfcn.h>
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "SpherePlayer.h"
+#include "SpherePlayerMessages.h"
 #include "temp_dir.h"
 
 namespace {
@@ -105,6 +106,14 @@ TEST(PlayerResults, HaveTheirFixedNumbersAndNames) {
               3 * sizeof(void*) + 5 * sizeof(int) + (sizeof(void*) == 8 ? 4 : 0));
     EXPECT_EQ(offsetof(init_param, panorama_input), 3 * sizeof(void*));
     EXPECT_EQ(offsetof(init_param, orientation), 3 * sizeof(void*) + 4 * sizeof(int));
+}
+
+TEST(PlayerMessages, HaveTheNumbersHostsDispatchOn) {
+    // A host built apart from the library knows the messages by number.
+    EXPECT_EQ(WM_PLAYER_DROPFILE, 1125);
+    EXPECT_EQ(WM_PLAYER_DBLCLICK, 1224);
+    EXPECT_EQ(WM_PLAYER_POSITION, 1225);
+    EXPECT_EQ(WM_PLAYER_MOUSE, 1226);
 }
 
 }  // namespace

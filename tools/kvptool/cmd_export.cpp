@@ -32,53 +32,14 @@ extern "C" {
 #include "SphereVideoConverter.h"
 #include "autocalib/prepare_calibration.h"
 #include "command.h"
-#include "geometry/vertex_factory.h"
-#include "geometry/viewport_camera.h"
+#include "layout/export_record.h"
+#include "layout/view_layout.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
 namespace {
 
 // --- what the dialog offers
-
-// Layouts of the player controller: 1 wide (one view), 2 two views, 3 four.
-constexpr int kLayoutWide = 1;
-constexpr int kLayoutSplit2 = 2;
-constexpr int kLayoutSplit4 = 3;
-// Directions: 0 up, 1 down, 2 side.
-constexpr int kDirectionDown = 1;
-
-struct Quality {
-    char letter;
-    int width, height;
-    int bitrate;  // units of 1024 bit/s
-};
-constexpr Quality kQualities[] = {
-    {'L', 640, 384, 10240}, {'M', 800, 480, 10240}, {'H', 1280, 768, 10240}};
-
-struct Angles {
-    float pitch, yaw, roll;
-};
-// Default view angles per layout, viewport and direction (up, down, side).
-constexpr Angles kWideAngles[1][3] = {{{-130, 90, 0}, {-70, -90, 0}, {-90, -90, 0}}};
-constexpr Angles kSplit2Angles[2][3] = {{{-150, -90, 0}, {-31, 99, 0}, {-150, 90, 0}},
-                                        {{-150, 90, 0}, {-31, -91, 0}, {-90, 90, 0}}};
-constexpr Angles kSplit4Angles[4][3] = {{{-150, 0, 0}, {-31, -15, 0}, {-30, 0, 0}},
-                                        {{-150, -180, 0}, {-31, 176, 0}, {-30, -150, 0}},
-                                        {{-150, 90, 0}, {-31, -91, 0}, {-90, -90, 0}},
-                                        {{-150, -90, 0}, {-31, 99, 0}, {-150, 45, 0}}};
-
-// The automatic pitch: 242 / ((calibration height / 2) / 180) / 2 * 1.5 /
-// zoom, truncated, plus 5 degrees.
-constexpr double kAutoPitchNumerator = 242.0;
-constexpr double kAutoPitchFactor = 0.5 * 1.5;
-constexpr int kAutoPitchAddDeg = 5;
-// The dialog lowers every view of a two- or four-view export by this much.
-constexpr float kSplitPitchLowerDeg = 18.0f;
-
-struct Rect {
-    int x, y, w, h;  // y from the bottom
-};
 
 struct Options {
     std::string in, out;
@@ -88,64 +49,54 @@ struct Options {
 };
 
 int layout_number(const std::string& name) {
-    if (name == "wide") return kLayoutWide;
-    if (name == "split2") return kLayoutSplit2;
-    return kLayoutSplit4;
+    if (name == "wide") return view_layout::kLayoutWide;
+    if (name == "split2") return view_layout::kLayoutSplit2;
+    return view_layout::kLayoutSplit4;
 }
 
 int direction_number(const std::string& name) {
-    if (name == "up") return 0;
-    if (name == "side") return 2;
-    return kDirectionDown;
+    if (name == "up") return view_layout::kDirectionUp;
+    if (name == "side") return view_layout::kDirectionSide;
+    return view_layout::kDirectionDown;
 }
 
-const Quality& quality_of(const std::string& letter) {
-    for (const auto& q : kQualities) {
-        if (letter.size() == 1 && std::toupper(letter[0]) == q.letter) return q;
+view_layout::Quality quality_of(const std::string& letter) {
+    const auto q = view_layout::quality_of_letter(letter.size() == 1 ? letter[0] : '\0');
+    return q ? *q : *view_layout::quality_of_index(view_layout::kDefaultQuality);
+}
+
+// What the dialog's preview shows when it is as large as the output: the
+// layout's viewports, each at the zoom its draw mode starts with for this
+// recording, and the layout's default view, lifted by the automatic pitch
+// in the split layouts. video_height is 0 when the recording could not be
+// read.
+view_layout::PreviewLayout default_preview(int layout, int direction, int width, int height,
+                                           const std::string& calib, int video_height) {
+    const view_layout::Viewports views = view_layout::layout_viewports(layout, width, height);
+    view_layout::PreviewLayout preview;
+    preview.width = width;
+    preview.height = height;
+    preview.count = views.count;
+    for (int k = 0; k < views.count; ++k) {
+        view_layout::PreviewView& v = preview.views[k];
+        v.rect = views.rects[k];
+        v.draw_mode = views.draw_mode;
+        v.zoom = view_layout::default_zoom(views.draw_mode, video_height, video_height,
+                                           v.rect.width, v.rect.height);
     }
-    return kQualities[1];
-}
-
-// The layout's viewports for a preview of w x h (origin bottom left).
-std::vector<Rect> layout_rects(int layout, int w, int h) {
-    if (layout == kLayoutWide) return {{0, 0, w, h}};
-    if (layout == kLayoutSplit2) return {{w / 4, 0, w / 2, h / 2}, {w / 4, h / 2, w / 2, h / 2}};
-    return {{0, 0, w / 2, h / 2},
-            {w / 2, 0, w / 2, h / 2},
-            {0, h / 2, w / 2, h / 2},
-            {w / 2, h / 2, w / 2, h / 2}};
-}
-
-Angles default_angles(int layout, int viewport, int direction) {
-    if (layout == kLayoutWide) return kWideAngles[0][direction];
-    if (layout == kLayoutSplit2) return kSplit2Angles[viewport][direction];
-    return kSplit4Angles[viewport][direction];
-}
-
-// The preview player's zoom after the layout set its draw mode: the mode's
-// default zoom for that viewport.
-float default_zoom(int mode, const Rect& r, int frame_w, int frame_h) {
-    geometry::VertexFactory factory(geometry::Variant::player);
-    factory.set_message_sink(nullptr);
-    geometry::ViewportCamera cam = geometry::make_viewport_camera(geometry::Variant::player);
-    return geometry::set_draw_mode(cam, factory, mode, frame_w, frame_h, r.w, r.h).zoom;
-}
-
-int automatic_pitch(const std::string& calib, int video_height, float zoom0) {
-    geometry::VertexFactory factory(geometry::Variant::player);
-    factory.set_message_sink(nullptr);
-    int pitch = 0;
-    if (video_height > 0 && factory.load_calibration_file(calib.c_str()) == 0 &&
-        factory.frame_height() > 0) {
-        const double half_height_per_deg = factory.frame_height() * 0.5 / 180.0;
-        pitch =
-            static_cast<int>(kAutoPitchNumerator / half_height_per_deg * kAutoPitchFactor / zoom0);
+    int auto_pitch = 0;
+    if (layout != view_layout::kLayoutWide) {
+        const int rows =
+            video_height > 0 ? view_layout::calibration_frame_height(calib.c_str()) : 0;
+        auto_pitch = view_layout::automatic_pitch_deg(rows, preview.views[0].zoom);
     }
-    return pitch + kAutoPitchAddDeg;
-}
-
-int clamp_int(float v, int lo, int hi) {
-    return std::clamp(static_cast<int>(v), lo, hi);  // truncated toward zero first
+    for (int k = 0; k < views.count; ++k) {
+        const auto a = view_layout::default_view_angles(layout, k, direction);
+        if (a) {
+            preview.views[k].angles = view_layout::with_automatic_pitch(*a, direction, auto_pitch);
+        }
+    }
+    return preview;
 }
 
 // Buffers behind the record's three text pointers.
@@ -168,34 +119,10 @@ ConverterInitParam fill_param(const Options& opt, const std::string& calib, int 
     p.src_url = b.src;
     p.calib_filename = b.calib;
     p.dst_url = b.dst;
-    const Quality& q = quality_of(opt.quality);
-    p.dst_width = q.width;
-    p.dst_height = q.height;
-    p.bitrate = q.bitrate;
-    const int layout = layout_number(opt.layout);
-    const int direction = direction_number(opt.direction);
-    const int mode = layout == kLayoutWide ? geometry::kModeSphereWide : geometry::kModeSphere;
-    const std::vector<Rect> rects = layout_rects(layout, q.width, q.height);
-    const int n = static_cast<int>(rects.size());
-    const float zoom0 = default_zoom(mode, rects[0], video_height, video_height);
-    int auto_pitch = 0;
-    if (layout != kLayoutWide) auto_pitch = automatic_pitch(calib, video_height, zoom0);
-    for (int k = 0; k < n; ++k) {
-        Angles a = default_angles(layout, k, direction);
-        if (direction == kDirectionDown && auto_pitch != 0)
-            a.pitch = -static_cast<float>(auto_pitch);
-        p.zoom[k] = default_zoom(mode, rects[k], video_height, video_height);
-        p.pitch[k] = a.pitch - (n % 2 == 0 ? kSplitPitchLowerDeg : 0.0f);
-        p.yaw[k] = a.yaw;
-        p.roll[k] = a.roll;
-        p.prj_mode[k] = mode;
-        p.viewport_x[k] = clamp_int(static_cast<float>(rects[k].x), 0, q.width - 1);
-        p.viewport_y[k] = clamp_int(static_cast<float>(rects[k].y), 0, q.height - 1);
-        p.viewport_width[k] = clamp_int(static_cast<float>(rects[k].w), 0, q.width);
-        p.viewport_height[k] = clamp_int(static_cast<float>(rects[k].h), 0, q.height);
-    }
-    p.viewport_count = n;
-    p.orientation = 1;
+    view_layout::set_quality(p, quality_of(opt.quality));
+    view_layout::fill_export_viewports(
+        p, default_preview(layout_number(opt.layout), direction_number(opt.direction), p.dst_width,
+                           p.dst_height, calib, video_height));
     return p;
 }
 

@@ -5,39 +5,26 @@
 // Escape to stop. Prints the position the player reports.
 #include <poll.h>
 
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "SpherePlayer.h"
+#include "SpherePlayerMessages.h"
 #include "command.h"
-#include "geometry/vertex_factory.h"
+#include "layout/view_layout.h"
 #include "platform/paths.h"
 #include "platform/video_host_window.h"
 #include "platform/window_messages.h"
 
 namespace {
 
-// Messages the player posts to the host window.
-constexpr unsigned kMsgDropFile = 1125;
-constexpr unsigned kMsgDoubleClick = 1224;
-constexpr unsigned kMsgPosition = 1225;
-
 constexpr int kPollMs = 50;
-constexpr float kPi = 3.1415925f;  // as the viewer's strip layout computes it
-// Automatic pitch: degrees the lens circle's rim is seen under.
-constexpr float kRimDeg = 242.0f;
-constexpr int kAutoPitchExtraDeg = 5;
-
-enum Layout { kSingle = 0, kWide = 1, kSplit2 = 2, kSplit4 = 3, kStrip = 4 };
-enum Direction { kUp = 0, kDown = 1, kSide = 2 };
 
 struct Options {
     std::string file;
@@ -48,27 +35,6 @@ struct Options {
     double seconds = 0.0;  // stop after this long; 0: play to the end
     bool quiet = false;
 };
-
-struct Angles {
-    float pitch, yaw, roll;
-};
-
-// Default view angles per layout, viewport and direction (up, down, side).
-// The single view takes the controller's one-view display angles.
-const std::vector<std::vector<std::array<Angles, 3>>>& default_angles() {
-    static const std::vector<std::vector<std::array<Angles, 3>>> table = {
-        {{{{70, 0, 0}, {-60, -87, 0}, {0, -91, 0}}}},
-        {{{{-130, 90, 0}, {-70, -90, 0}, {-90, -90, 0}}}},
-        {{{{-150, -90, 0}, {-31, 99, 0}, {-150, 90, 0}}},
-         {{{-150, 90, 0}, {-31, -91, 0}, {-90, 90, 0}}}},
-        {{{{-150, 0, 0}, {-31, -15, 0}, {-30, 0, 0}}},
-         {{{-150, -180, 0}, {-31, 176, 0}, {-30, -150, 0}}},
-         {{{-150, 90, 0}, {-31, -91, 0}, {-90, -90, 0}}},
-         {{{-150, -90, 0}, {-31, 99, 0}, {-150, 45, 0}}}},
-        {},
-    };
-    return table;
-}
 
 struct PlayerDeleter {
     void operator()(DOR_SpherePlayer* p) const { DestroySpherePlayer(p); }
@@ -88,73 +54,41 @@ struct Session {
     }
 };
 
-struct Rect {
-    int x, y, w, h;
-};
-
-// The layout's viewports in window pixels (origin bottom left).
-std::vector<Rect> layout_rects(int layout, int w, int h) {
-    switch (layout) {
-        case kSplit2:
-            return {{w / 4, 0, w / 2, h / 2}, {w / 4, h / 2, w / 2, h / 2}};
-        case kSplit4:
-            return {{0, 0, w / 2, h / 2},
-                    {w / 2, 0, w / 2, h / 2},
-                    {0, h / 2, w / 2, h / 2},
-                    {w / 2, h / 2, w / 2, h / 2}};
-        case kStrip: {
-            if (static_cast<float>(h) * kPi > static_cast<float>(w)) {
-                const int sh = static_cast<int>(static_cast<float>(w) / kPi);
-                return {{0, (h - sh) / 2, w, sh}};
-            }
-            const int sw = static_cast<int>(static_cast<float>(h) * kPi);
-            return {{(w - sw) / 2, 0, sw, h}};
-        }
-        default:
-            return {{0, 0, w, h}};
+// The default view of viewport v: the single view takes the controller's
+// one-view display angles, layouts 1 to 3 their own; the strip has none.
+std::optional<view_layout::Angles> default_view(int layout, int v, int direction) {
+    if (layout == view_layout::kLayoutSingle) {
+        return view_layout::display_type_angles(1, v, direction);
     }
-}
-
-int draw_mode_of(int layout) {
-    return layout == kWide ? 5 : layout == kStrip ? 6 : 2;
-}
-
-// The pitch that lifts the split views towards the horizon, from the
-// calibration's frame height and viewport 0's zoom.
-int automatic_pitch(const std::string& calib, float zoom0) {
-    geometry::VertexFactory factory(geometry::Variant::player);
-    factory.set_message_sink([](std::string_view) {});
-    int pitch = 0;
-    if (factory.load_calibration_file(calib.c_str()) == 0 && factory.frame_height() > 0 &&
-        zoom0 > 0.0f) {
-        const float per_deg = (static_cast<float>(factory.frame_height()) * 0.5f) / 180.0f;
-        pitch = static_cast<int>(kRimDeg / per_deg * 0.5f * 1.5f / zoom0);
-    }
-    return pitch + kAutoPitchExtraDeg;
+    return view_layout::default_view_angles(layout, v, direction);
 }
 
 void apply_layout(DOR_SpherePlayer& player, int layout, int direction, int w, int h,
                   const std::string& calib) {
-    const std::vector<Rect> rects = layout_rects(layout, w, h);
+    const view_layout::Viewports views = view_layout::layout_viewports(layout, w, h);
     for (unsigned v = 0; v < DOR_PLAYER_MAX_VIEWPORTS; ++v) {
-        if (v >= rects.size()) {
+        if (static_cast<int>(v) >= views.count) {
             player.DisableViewport(v);
             continue;
         }
-        player.SetViewport(rects[v].x, rects[v].y, rects[v].w, rects[v].h, v);
-        player.SetDrawMode(draw_mode_of(layout), v);
+        const view_layout::Rect& r = views.rects[v];
+        player.SetViewport(r.x, r.y, r.width, r.height, v);
+        player.SetDrawMode(views.draw_mode, v);
     }
-    if (layout == kStrip) {
-        player.SetOrientation(direction != kUp ? 1 : 0);
+    if (layout == view_layout::kLayoutStrip) {
+        player.SetOrientation(direction != view_layout::kDirectionUp ? 1 : 0);
         return;
     }
     int pitch = 0;
-    if (layout == kSplit2 || layout == kSplit4) pitch = automatic_pitch(calib, player.GetZoom(0));
-    const auto& rows = default_angles()[layout];
-    for (unsigned v = 0; v < rows.size(); ++v) {
-        Angles a = rows[v][direction];
-        if (direction == kDown && pitch != 0) a.pitch = static_cast<float>(-pitch);
-        player.SetViewAngles(a.pitch, a.yaw, a.roll, v);
+    if (layout == view_layout::kLayoutSplit2 || layout == view_layout::kLayoutSplit4) {
+        pitch = view_layout::automatic_pitch_deg(
+            view_layout::calibration_frame_height(calib.c_str()), player.GetZoom(0));
+    }
+    for (int v = 0; v < views.count; ++v) {
+        const std::optional<view_layout::Angles> a = default_view(layout, v, direction);
+        if (!a) continue;
+        const view_layout::Angles b = view_layout::with_automatic_pitch(*a, direction, pitch);
+        player.SetViewAngles(b.pitch_deg, b.yaw_deg, b.roll_deg, static_cast<unsigned>(v));
     }
 }
 
@@ -185,9 +119,9 @@ void print_position(const platform::WindowMessage& m) {
 
 void on_message(const Session& s, const platform::WindowMessage& m) {
     if (s.quiet) return;
-    if (m.message == kMsgPosition) print_position(m);
-    if (m.message == kMsgDoubleClick) std::printf("double click\n");
-    if (m.message == kMsgDropFile) {
+    if (m.message == WM_PLAYER_POSITION) print_position(m);
+    if (m.message == WM_PLAYER_DBLCLICK) std::printf("double click\n");
+    if (m.message == WM_PLAYER_DROPFILE) {
         std::printf("dropped %s\n", reinterpret_cast<const char*>(m.wparam));
     }
 }
@@ -248,14 +182,16 @@ int fail(const std::string& file, const char* what, DOR_SpherePlayer* player, in
 }
 
 int run_play(const Options& opt) {
-    const int layout = parse_choice({{"single", kSingle},
-                                     {"wide", kWide},
-                                     {"split2", kSplit2},
-                                     {"split4", kSplit4},
-                                     {"strip", kStrip}},
+    const int layout = parse_choice({{"single", view_layout::kLayoutSingle},
+                                     {"wide", view_layout::kLayoutWide},
+                                     {"split2", view_layout::kLayoutSplit2},
+                                     {"split4", view_layout::kLayoutSplit4},
+                                     {"strip", view_layout::kLayoutStrip}},
                                     opt.layout);
-    const int direction =
-        parse_choice({{"up", kUp}, {"down", kDown}, {"side", kSide}}, opt.direction);
+    const int direction = parse_choice({{"up", view_layout::kDirectionUp},
+                                        {"down", view_layout::kDirectionDown},
+                                        {"side", view_layout::kDirectionSide}},
+                                       opt.direction);
     std::string why;
     auto host = platform::VideoHostWindow::create(opt.width, opt.height, "kvptool play", &why);
     if (!host) {
@@ -274,7 +210,10 @@ int run_play(const Options& opt) {
     param.end_time_ms = static_cast<int>(player->GetVideoDurationms());
     player->SetNativeWindow(reinterpret_cast<DOR_NativeWindow>(host->video()));
     player->SetViewport(0, 0, opt.width, opt.height, 0);
-    player->SetDrawMode(fisheye ? draw_mode_of(layout) : 0, 0);
+    const view_layout::Viewports first =
+        fisheye ? view_layout::layout_viewports(layout, opt.width, opt.height)
+                : view_layout::flat_viewports(opt.width, opt.height);
+    player->SetDrawMode(first.draw_mode, 0);
     Session session;
     session.quiet = opt.quiet;
     rc = player->Play(nullptr, nullptr, Session::on_end, &session, Session::on_error);
