@@ -88,12 +88,18 @@ struct DOR_VideoTime {
 // Native window handle the video is shown in (an X11 window id on Linux).
 typedef void* DOR_NativeWindow;
 
-// Callbacks handed to Play; they run on the player's threads.
+// Callbacks handed to Play. EndCallback and ErrorCallback are made when no
+// other operation of the player is in progress, and each is the last use
+// of the player by the thread that makes it: the host may call Stop and
+// then DestroySpherePlayer from them (but must not unload the library
+// until that thread has returned).
 typedef void (*FrameCallback)(void* context);
-// Called once when playback ends on its own (never after Stop).
+// Called once when playback ends on its own (never after Stop), on one of
+// the player's threads.
 typedef void (*EndCallback)(void* context);
-// Called when the display fails to start or fails while playing, with the
-// result code; playback then ends without EndCallback.
+// Called with the result code when the display fails: while playing on the
+// player's display thread, at start-up by Play itself just before it
+// returns 21. Playback then ends without EndCallback.
 typedef void (*ErrorCallback)(void* context, int code);
 
 class DOR_SpherePlayer {
@@ -124,9 +130,12 @@ public:
     // HLS, RTSP).
     virtual int GetVideoDuration(DOR_VideoTime* duration) = 0;
     virtual std::int64_t GetVideoDurationms() = 0;
-    // Moves playback to a position; 21 when it is not before the end.
+    // Moves playback to a position (one before the start counts as 0); 21
+    // when it is not before the end, or when the file cannot seek (playback
+    // then goes on where it was).
     virtual int Seek(int minutes, int seconds, int milliseconds) = 0;
-    // Starts playback (read, decode and display threads). 0 or 21.
+    // Starts playback (read, decode and display threads). 0 or 21; 21 also
+    // when the last Init did not succeed.
     virtual int Play(FrameCallback on_frame, void* frame_context, EndCallback on_end, void* context,
                      ErrorCallback on_error) = 0;
     virtual float GetZoom(int viewport) = 0;
