@@ -1,9 +1,6 @@
 // The millisecond clock: drives playback when there is no sound to do it.
-#include <chrono>
-
+// It works on the playback flags and the clock only.
 #include "playback_threads.h"
-#include "player_clock.h"
-#include "worker_sync.h"
 
 namespace sphere_player {
 namespace {
@@ -13,78 +10,56 @@ namespace {
 constexpr int kTickMs = 5;
 constexpr int kPausedWaitMs = 100;
 
-void restart_clock(video_state& vs) {
-    std::lock_guard<std::mutex> lock(vs.clock_mutex);
-    vs.clock_start_tick_ms = clock_ms();
-    vs.clock_paused_total_ms = 0;
-}
+struct ClockThread {
+    PlaybackFlags& flags;
+    PlaybackClock& clock;
+    const std::atomic<bool>& sound_drives;  // the audio callback keeps the clock
 
-// Waits while paused (at most kPausedWaitMs) and counts the time as paused,
-// unless the clock was re-based meanwhile (it then starts from its new
-// place, with nothing paused).
-void paused_turn(video_state& vs) {
-    int t0 = 0;
-    unsigned rebases = 0;
-    {
-        std::lock_guard<std::mutex> lock(vs.clock_mutex);
-        t0 = clock_ms();
-        rebases = vs.clock_rebases;
+    // Waits while paused (at most kPausedWaitMs) and counts the time as
+    // paused, unless the clock is re-based meanwhile.
+    void paused_turn() {
+        const PlaybackClock::PauseMark mark = clock.begin_pause();
+        flags.wait_while_paused(kPausedWaitMs);
+        clock.end_pause(mark);
     }
-    {
-        std::unique_lock<std::mutex> lock(vs.state_mutex);
-        vs.state_changed.wait_for(lock, std::chrono::milliseconds(kPausedWaitMs),
-                                  [&] { return vs.abort_request != 0 || vs.paused == 0; });
-    }
-    std::lock_guard<std::mutex> lock(vs.clock_mutex);
-    if (vs.clock_rebases == rebases) vs.clock_paused_total_ms += clock_ms() - t0;
-}
 
-void running_turn(video_state& vs) {
-    if (wait_or_abort(vs, kTickMs)) return;
-    std::lock_guard<std::mutex> lock(vs.clock_mutex);
-    vs.clock_value =
-        vs.clock_origin_ms + clock_ms() - vs.clock_start_tick_ms - vs.clock_paused_total_ms;
-}
-
-// The clock starts with the first picture ready to be shown, as the sound
-// would; false when playback ends before.
-bool wait_for_display(player_state& ps) {
-    while (!ps.display_started) {
-        if (wait_or_abort(*ps.vs, kTickMs)) return false;
+    void running_turn() {
+        if (!flags.wait_or_abort(kTickMs)) clock.tick();
     }
-    return true;
-}
+
+    void run() {
+        // The clock starts with the first picture ready to be shown, as the
+        // sound would.
+        while (!flags.display_started()) {
+            if (flags.wait_for_display_start(kPausedWaitMs)) return;
+        }
+        clock.restart();
+        bool sound_drove = sound_drives;
+        for (;;) {
+            const StateFlags f = flags.snapshot();
+            if (f.abort_request != 0) return;
+            if (sound_drives) {
+                sound_drove = true;
+                if (flags.wait_or_abort(kPausedWaitMs)) return;
+                continue;
+            }
+            if (sound_drove) {  // the sound device could not be opened after all
+                sound_drove = false;
+                clock.restart();
+            }
+            if (f.paused != 0) {
+                paused_turn();
+            } else {
+                running_turn();
+            }
+        }
+    }
+};
 
 }  // namespace
 
 void clock_thread_main(player_state& ps) {
-    WorkerThreadScope worker(ps);
-    video_state& vs = *ps.vs;
-    if (!wait_for_display(ps)) {
-        ps.clock_running = false;
-        return;
-    }
-    restart_clock(vs);
-    bool sound_drives = ps.audio_enabled;
-    for (;;) {
-        const StateFlags f = read_flags(vs);
-        if (f.abort_request != 0) break;
-        if (ps.audio_enabled) {  // the audio callback keeps the clock
-            sound_drives = true;
-            if (wait_or_abort(vs, kPausedWaitMs)) break;
-            continue;
-        }
-        if (sound_drives) {  // the sound device could not be opened after all
-            sound_drives = false;
-            restart_clock(vs);
-        }
-        if (f.paused != 0) {
-            paused_turn(vs);
-        } else {
-            running_turn(vs);
-        }
-    }
-    ps.clock_running = false;
+    ClockThread{ps.vs->flags, ps.vs->clock, ps.audio_enabled}.run();
 }
 
 }  // namespace sphere_player

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "player_clock.h"
-
 namespace sphere_player {
 
 std::int64_t clock_units_to_ms(std::int64_t t, AVRational tb) {
@@ -32,30 +30,12 @@ std::int64_t position_ms_of(const video_state& vs, std::int64_t t) {
     return clock_units_to_ms(t - video_start_clock_units(vs), vs.audio_tbase);
 }
 
-std::int64_t scaled_clock(video_state& vs) {
-    std::lock_guard<std::mutex> lock(vs.clock_mutex);
-    return static_cast<std::int64_t>(vs.clock_scale) * vs.clock_value;
-}
-
-void set_scaled_clock(video_state& vs, std::int64_t t) {
-    std::lock_guard<std::mutex> lock(vs.clock_mutex);
-    vs.clock_value = vs.clock_scale > 0 ? t / vs.clock_scale : t;
-}
-
 void rebase_clock(video_state& vs, std::int64_t position_ms) {
     const std::int64_t target_ms = std::max<std::int64_t>(position_ms, 0);
-    {
-        std::lock_guard<std::mutex> lock(vs.clock_mutex);
-        vs.clock_start_tick_ms = static_cast<int>(clock_ms() - target_ms);
-        vs.clock_paused_total_ms = 0;
-        ++vs.clock_rebases;
-    }
+    vs.clock.rebase_ms(target_ms);
     if (vs.audio_stream_index != kNoStream) {
-        set_scaled_clock(
-            vs, video_start_clock_units(vs) + ms_to_clock_units(target_ms, vs.audio_tbase));
-    } else {
-        std::lock_guard<std::mutex> lock(vs.clock_mutex);
-        vs.clock_value = vs.clock_origin_ms + target_ms;
+        vs.clock.set_scaled(video_start_clock_units(vs) +
+                            ms_to_clock_units(target_ms, vs.audio_tbase));
     }
 }
 

@@ -29,11 +29,6 @@ std::int64_t video_start_ms(const video_state& vs);
 // Milliseconds since the video stream's start of a time in clock units.
 std::int64_t position_ms_of(const video_state& vs, std::int64_t t);
 
-// The clock in picture units: clock_scale x clock value (clock_mutex taken).
-std::int64_t scaled_clock(video_state& vs);
-// Sets the clock to a time in picture units (clock_mutex taken).
-void set_scaled_clock(video_state& vs, std::int64_t t);
-
 // Restarts the clock at `position_ms` from the video stream's start (0 for
 // anything before): the millisecond clock counts on from there, the sound
 // clock holds it until the next sound arrives.

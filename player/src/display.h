@@ -18,6 +18,13 @@ inline constexpr int kPendingRectLine = 1104;
 
 struct DisplayContext {
     explicit DisplayContext(player_state& state) : ps(state), vs(*state.vs) {}
+    ~DisplayContext();
+    DisplayContext(const DisplayContext&) = delete;
+    DisplayContext& operator=(const DisplayContext&) = delete;
+
+    // The renderer manager, the GL context and the window go, and SDL is
+    // shut down.
+    void tear_down();
 
     player_state& ps;
     video_state& vs;
@@ -45,11 +52,10 @@ void release_sdl_gl_video_render(player_state& ps);
 void handle_events(DisplayContext& dc);
 
 // Uploads a ring slot, draws every enabled viewport and presents the frame.
-// View mutex held.
-void show_slot_locked(DisplayContext& dc, int slot);
+void show_slot_locked(DisplayContext& dc, int slot) REQUIRES(dc.vs.view.mutex);
 
-// Carries out a pending frame step (view mutex held).
-void run_step_request_locked(DisplayContext& dc);
+// Carries out a pending frame step.
+void run_step_request_locked(DisplayContext& dc) REQUIRES(dc.vs.view.mutex);
 
 // The enabled flags of the view record as the renderer takes them.
 void enabled_viewports_locked(const ViewRecord& view, bool out[kMaxViewports]);

@@ -7,7 +7,6 @@
 #include "display.h"
 #include "host_messages.h"
 #include "view_math.h"
-#include "worker_sync.h"
 
 namespace sphere_player {
 namespace {
@@ -33,8 +32,8 @@ int viewport_at_locked(const ViewRecord& view, int x, int y_from_top) {
 }
 
 void on_resized(DisplayContext& dc, int width, int height) {
-    ViewRecord& view = dc.vs.view;
-    std::lock_guard<std::mutex> lock(dc.vs.view_mutex);
+    platform::MutexLock lock(dc.vs.view.mutex);
+    ViewRecord& view = dc.vs.view.record;
     if (width <= 0 || height <= 0 || view.window_width <= 0 || view.window_height <= 0) return;
     for (int v = 0; v < kMaxViewports; ++v) {
         if (view.enabled[v] == 0) continue;
@@ -52,8 +51,8 @@ void on_resized(DisplayContext& dc, int width, int height) {
 }
 
 void on_motion(DisplayContext& dc, const SDL_MouseMotionEvent& m) {
-    ViewRecord& view = dc.vs.view;
-    std::lock_guard<std::mutex> lock(dc.vs.view_mutex);
+    platform::MutexLock lock(dc.vs.view.mutex);
+    ViewRecord& view = dc.vs.view.record;
     view.mouse_x = m.x;
     view.mouse_y = m.y;
     if (m.state != SDL_BUTTON_LMASK || dc.ps.double_click) return;
@@ -80,8 +79,8 @@ void on_button_down(DisplayContext& dc, const SDL_MouseButtonEvent& b) {
 }
 
 void on_wheel(DisplayContext& dc, const SDL_MouseWheelEvent& w) {
-    ViewRecord& view = dc.vs.view;
-    std::lock_guard<std::mutex> lock(dc.vs.view_mutex);
+    platform::MutexLock lock(dc.vs.view.mutex);
+    ViewRecord& view = dc.vs.view.record;
     const int v = viewport_at_locked(view, view.mouse_x, view.mouse_y);
     view.zoom[v] += w.y >= 1 ? kWheelZoomStep : -kWheelZoomStep;
     post_to_host(dc.ps, WM_PLAYER_MOUSE, 0, 0);
@@ -131,11 +130,11 @@ void handle_event(DisplayContext& dc, SDL_Event& e) {
 
 void handle_events(DisplayContext& dc) {
     {
-        std::lock_guard<std::mutex> lock(dc.vs.view_mutex);
+        platform::MutexLock lock(dc.vs.view.mutex);
         run_step_request_locked(dc);
     }
     SDL_Event e;
-    while (!abort_requested(dc.vs) && SDL_PollEvent(&e) != 0) handle_event(dc, e);
+    while (!dc.vs.flags.abort_requested() && SDL_PollEvent(&e) != 0) handle_event(dc, e);
 }
 
 }  // namespace sphere_player

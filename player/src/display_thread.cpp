@@ -14,13 +14,13 @@
 #include "player_clock.h"
 #include "still_picture.h"
 #include "view_math.h"
-#include "worker_sync.h"
 
 namespace sphere_player {
 namespace {
 
 constexpr std::size_t kDebugLineSize = 1024;
-// Fixed waits of the display loop, milliseconds.
+// Fixed waits of the display loop, milliseconds: the turn's pace, and the
+// wait for a picture that is not due yet.
 constexpr int kTurnSleepMs = 20;
 constexpr int kIdleSleepMs = 20;
 constexpr int kNotDueSleepMs = 5;
@@ -53,16 +53,16 @@ int init_renderer(DisplayContext& dc) {
     return DOR_PLAYER_OK;
 }
 
-void send_angles_locked(DisplayContext& dc, int v) {
-    ViewRecord& view = dc.vs.view;
-    auto& a = view.angles_deg[v];
+void send_angles_locked(DisplayContext& dc, int v) REQUIRES(dc.vs.view.mutex) {
+    ViewRecord& view = dc.vs.view.record;
+    auto& a = view.angles_deg[static_cast<std::size_t>(v)];
     for (float& angle : a) angle = normalise_angle_deg(angle);
     dc.renderer->set_view_angles(static_cast<unsigned>(v), a[0], a[1], a[2],
                                  view.cylinder_rotation_rad);
 }
 
-void apply_orientation_locked(DisplayContext& dc) {
-    const int wanted = dc.vs.view.orientation_request;
+void apply_orientation_locked(DisplayContext& dc) REQUIRES(dc.vs.view.mutex) {
+    const int wanted = dc.vs.view.record.orientation_request;
     if (wanted == kNoOrientationRequest || wanted == dc.applied_orientation) return;
     dc.renderer->set_orientation(wanted);
     dc.applied_orientation = wanted;
@@ -70,23 +70,24 @@ void apply_orientation_locked(DisplayContext& dc) {
 
 // The viewports set before playback: rectangle, draw mode, zoom, angles.
 int configure_viewports(DisplayContext& dc) {
-    ViewRecord& view = dc.vs.view;
-    std::lock_guard<std::mutex> lock(dc.vs.view_mutex);
+    platform::MutexLock lock(dc.vs.view.mutex);
+    ViewRecord& view = dc.vs.view.record;
     apply_orientation_locked(dc);
     for (int v = 0; v < kMaxViewports; ++v) {
-        if (view.enabled[v] == 0) continue;
-        const ViewportRect& r = view.rect[v];
+        const auto i = static_cast<std::size_t>(v);
+        if (view.enabled[i] == 0) continue;
+        const ViewportRect& r = view.rect[i];
         const auto index = static_cast<unsigned>(v);
         if (dc.renderer->set_viewport_rect(index, r.x, r.y, r.width, r.height) != 0) {
             return renderer_failure(dc.ps, kViewportRectLine, dc.renderer.get());
         }
-        if (dc.renderer->set_draw_mode(index, view.draw_mode[v]) != 0) {
+        if (dc.renderer->set_draw_mode(index, view.draw_mode[i]) != 0) {
             return renderer_failure(dc.ps, kDrawModeLine, dc.renderer.get());
         }
         if ((view.pending_zoom & (1u << v)) != 0) {
-            dc.renderer->set_zoom(index, &view.zoom[v]);  // set before playback: kept
+            dc.renderer->set_zoom(index, &view.zoom[i]);  // set before playback: kept
         } else {
-            view.zoom[v] = dc.renderer->get_zoom(index);
+            view.zoom[i] = dc.renderer->get_zoom(index);
         }
         send_angles_locked(dc, v);
     }
@@ -108,7 +109,7 @@ int start_display(DisplayContext& dc) {
                            "start_displaying_video init_sdl_gl_video_render wast %ld ms\r\n",
                            static_cast<long>(clock_ms() - t0));
     if (rc != DOR_PLAYER_OK) return rc;
-    if (dc.vs.duration_ms == 0) request_abort(dc.vs);
+    if (dc.vs.duration_ms == 0) dc.vs.flags.request_abort();
     const GLenum glew = platform::load_gl_entry_points();
     if (glew != GLEW_OK) {
         return ps.errors.fail(DOR_PLAYER_DISPLAY_FAILED, "glew error: %s\n",
@@ -119,17 +120,6 @@ int start_display(DisplayContext& dc) {
     return rc;
 }
 
-void set_display_status(player_state& ps, StartupStatus status) {
-    std::lock_guard<std::mutex> lock(ps.status_mutex);
-    ps.display_status = status;
-}
-
-void tear_down(DisplayContext& dc) {
-    dc.renderer.reset();
-    dc.ps.renderer = nullptr;
-    release_sdl_gl_video_render(dc.ps);
-}
-
 // A failure at start-up or while running: no EndCallback follows and the
 // other threads are ended before the display goes. A start-up failure is
 // Play's to report (it returns 21 and calls ErrorCallback); a failure while
@@ -138,25 +128,17 @@ void fail_display(DisplayContext& dc, int code, bool started) {
     player_state& ps = dc.ps;
     ps.display_failure_code = code;
     ps.display_failed = true;
-    request_abort(dc.vs);
-    tear_down(dc);
-    if (!started) set_display_status(ps, StartupStatus::failed);
-}
-
-// The host learns of a failure while playing. The last use of the player on
-// this thread: the host may stop and destroy it from the callback.
-void report_failure(player_state& ps) {
-    if (ps.on_error == nullptr || !wait_until_host_idle(ps)) return;
-    const ErrorCallback on_error = ps.on_error;
-    void* const context = ps.context;
-    on_error(context, ps.display_failure_code);
+    ps.display_failed_while_playing = started;
+    dc.vs.flags.request_abort();
+    dc.tear_down();
+    if (!started) ps.startup.set(Worker::display, StartupStatus::failed);
 }
 
 // --- the loop
 
 // Pending changes from the interface operations, handed to the renderer.
-int apply_pending_locked(DisplayContext& dc) {
-    ViewRecord& view = dc.vs.view;
+int apply_pending_locked(DisplayContext& dc) REQUIRES(dc.vs.view.mutex) {
+    ViewRecord& view = dc.vs.view.record;
     if (view.pending_draw_mode != kNoPendingChange || view.pending_rect != kNoPendingChange ||
         view.pending_angles != 0 || view.pending_zoom != 0 || view.redraw_requested ||
         (view.orientation_request != dc.applied_orientation &&
@@ -166,30 +148,33 @@ int apply_pending_locked(DisplayContext& dc) {
     view.redraw_requested = false;
     if (view.pending_draw_mode != kNoPendingChange) {
         const int v = view.pending_draw_mode - 1;
+        const auto i = static_cast<std::size_t>(v);
         const auto index = static_cast<unsigned>(v);
-        dc.renderer->set_draw_mode(index, view.draw_mode[v]);
+        dc.renderer->set_draw_mode(index, view.draw_mode[i]);
         float zoom = dc.renderer->get_default_zoom(index);
         dc.renderer->set_zoom(index, &zoom);
-        view.zoom[v] = zoom;
-        view.angles_deg[v] = {0.0f, 0.0f, 0.0f};
+        view.zoom[i] = zoom;
+        view.angles_deg[i] = {0.0f, 0.0f, 0.0f};
         send_angles_locked(dc, v);
         view.pending_draw_mode = kNoPendingChange;
     }
     if (view.pending_rect != kNoPendingChange) {
         const int v = view.pending_rect - 1;
-        const ViewportRect& r = view.rect[v];
+        const auto i = static_cast<std::size_t>(v);
+        const ViewportRect& r = view.rect[i];
         if (dc.renderer->set_viewport_rect(static_cast<unsigned>(v), r.x, r.y, r.width, r.height) !=
             0) {
             return renderer_failure(dc.ps, kPendingRectLine, dc.renderer.get());
         }
         view.pending_rect = kNoPendingChange;
-        view.enabled[v] = 1;
+        view.enabled[i] = 1;
     }
     for (int v = 0; v < kMaxViewports; ++v) {
         const unsigned bit = 1u << v;
         if ((view.pending_angles & bit) != 0) send_angles_locked(dc, v);
         if ((view.pending_zoom & bit) != 0) {
-            dc.renderer->set_zoom(static_cast<unsigned>(v), &view.zoom[v]);
+            dc.renderer->set_zoom(static_cast<unsigned>(v),
+                                  &view.zoom[static_cast<std::size_t>(v)]);
         }
     }
     view.pending_angles = view.pending_zoom = 0;
@@ -202,42 +187,25 @@ void position_rule(DisplayContext& dc, std::int64_t time) {
     if (dc.shown_counter >= kPositionEvery) dc.shown_counter = 0;
 }
 
-bool picture_queue_empty(video_state& vs) {
-    std::lock_guard<std::mutex> lock(vs.pictures.mutex);
-    return vs.pictures.count == 0;
-}
-
-std::int64_t smallest_pending_time(video_state& vs) {
-    std::lock_guard<std::mutex> lock(vs.pts.mutex);
-    return vs.pts.front_locked();
-}
-
 // Takes the picture at the read index off the ring; uploads it when it lies
 // before the end time. A pause that came meanwhile leaves it there: the
 // ring is what frame stepping starts from.
 void take_picture(DisplayContext& dc, std::int64_t time, std::int64_t lag_ms) {
     video_state& vs = dc.vs;
-    std::unique_lock<std::mutex> state_lock(vs.state_mutex);
-    if (vs.paused != 0 || vs.abort_request != 0) return;
-    std::lock_guard<std::mutex> lock(vs.pictures.mutex);
-    state_lock.unlock();
-    PictureQueue& q = vs.pictures;
-    if (q.count == 0) return;  // a seek emptied the ring meanwhile
-    {
-        std::lock_guard<std::mutex> pts_lock(vs.pts.mutex);
-        vs.pts.pop_locked();
-    }
-    PictureSlot& slot = q.slots[q.read_index];
-    slot.written = 0;
-    --q.count;
-    q.read_index = (q.read_index + 1) % kPictureSlots;
+    const std::int64_t picture_ms = position_ms_of(vs, time);
+    const bool drawable = picture_ms < vs.param->end_time_ms;
+    const bool taken = vs.pictures.take_front(
+        vs.pts, [&] { return vs.flags.running_unpaused(); },
+        [&](const AVFrame* f) {
+            if (drawable) {
+                dc.renderer->upload_frame(f->data[0], f->data[1], f->data[2], f->width, f->height);
+            }
+        });
+    if (!taken) return;  // a pause, or a seek emptied the ring meanwhile
     ++dc.shown_counter;
     dc.picture_taken = true;
-    const std::int64_t picture_ms = position_ms_of(vs, time);
-    if (picture_ms < vs.param->end_time_ms) {
+    if (drawable) {
         dc.redraw = true;
-        const AVFrame* f = slot.frame.get();
-        dc.renderer->upload_frame(f->data[0], f->data[1], f->data[2], f->width, f->height);
         ++dc.ps.stats.pictures_drawn;
     }
     dc.ps.stats.add(static_cast<double>(picture_ms), static_cast<double>(lag_ms), clock_ms());
@@ -246,26 +214,26 @@ void take_picture(DisplayContext& dc, std::int64_t time, std::int64_t lag_ms) {
 // Presents the frame drawn in the last turn, if any.
 void present_pending(DisplayContext& dc) {
     if (!dc.present_pending) return;
-    std::lock_guard<std::mutex> lock(dc.vs.view_mutex);
-    SDL_GL_SwapWindow(dc.vs.view.window);
+    platform::MutexLock lock(dc.vs.view.mutex);
+    SDL_GL_SwapWindow(dc.vs.view.record.window);
     dc.present_pending = false;
 }
 
-// Steps 4 to 7 of a turn: wait, then take the next picture when it is due.
+// Wait, then take the next picture when it is due.
 void pace_pictures(DisplayContext& dc, bool paused) {
     video_state& vs = dc.vs;
-    // Without the picture-queue mutex: the decoder goes on meanwhile, and
-    // the renderer finishes the frame drawn last turn.
+    // The decoder goes on meanwhile, and the renderer finishes the frame
+    // drawn last turn.
     sleep_ms(kTurnSleepMs);
     present_pending(dc);
-    if (picture_queue_empty(vs) || paused) {
-        const StateFlags f = read_flags(vs);
-        if (f.decode_over != 0 && picture_queue_empty(vs)) request_abort(vs);
+    if (vs.pictures.count() == 0 || paused) {
+        const StateFlags f = vs.flags.snapshot();
+        if (f.decode_over != 0 && vs.pictures.count() == 0) vs.flags.request_abort();
         sleep_ms(kIdleSleepMs);
         return;
     }
-    const std::int64_t time = smallest_pending_time(vs);
-    const std::int64_t ahead_ms = clock_units_to_ms(time - scaled_clock(vs), vs.audio_tbase);
+    const std::int64_t time = vs.pts.front();
+    const std::int64_t ahead_ms = clock_units_to_ms(time - vs.clock.scaled(), vs.audio_tbase);
     if (ahead_ms > kDueWithinMs) {
         sleep_ms(kNotDueSleepMs);
     } else {
@@ -274,33 +242,34 @@ void pace_pictures(DisplayContext& dc, bool paused) {
     position_rule(dc, time);
 }
 
-void draw_locked(DisplayContext& dc) {
+void draw_locked(DisplayContext& dc) REQUIRES(dc.vs.view.mutex) {
     bool enabled[kMaxViewports];
-    enabled_viewports_locked(dc.vs.view, enabled);
+    enabled_viewports_locked(dc.vs.view.record, enabled);
     dc.renderer->draw(enabled);
 }
 
 // One turn of the loop; false when the thread must end (code in `failure`).
 bool display_turn(DisplayContext& dc, int* failure) {
     video_state& vs = dc.vs;
-    const StateFlags f = read_flags(vs);
+    const StateFlags f = vs.flags.snapshot();
     if (f.abort_request != 0) return false;
     if (const int code = dc.ps.fail_display_with.exchange(0)) {
         *failure = dc.ps.errors.fail(code, "error: display failure made by a test;\n");
         return false;
     }
     {
-        std::lock_guard<std::mutex> lock(vs.view_mutex);
+        platform::MutexLock lock(dc.vs.view.mutex);
         *failure = apply_pending_locked(dc);
         if (*failure != DOR_PLAYER_OK) return false;
     }
+    vs.view.notify_taken();
     // The clock starts (the first sound plays) once the first picture is
     // ready to be shown, so that the time taken to start up is not owed.
-    if (!dc.ps.display_started && !picture_queue_empty(vs)) dc.ps.display_started = true;
+    if (!vs.flags.display_started() && vs.pictures.count() != 0) vs.flags.mark_display_started();
     pace_pictures(dc, f.paused != 0);
     handle_events(dc);
     if (!dc.picture_taken || !dc.redraw) return true;
-    std::lock_guard<std::mutex> lock(vs.view_mutex);
+    platform::MutexLock lock(dc.vs.view.mutex);
     draw_locked(dc);
     // Drawing only queues the work; presenting waits for it. Flushed now
     // and presented after the next turn's wait, the frame is rendered
@@ -313,42 +282,58 @@ bool display_turn(DisplayContext& dc, int* failure) {
 
 }  // namespace
 
+void DisplayContext::tear_down() {
+    renderer.reset();
+    ps.renderer = nullptr;
+    release_sdl_gl_video_render(ps);
+}
+
+DisplayContext::~DisplayContext() {
+    if (renderer) tear_down();  // an exception left the display half made
+}
+
 void enabled_viewports_locked(const ViewRecord& view, bool out[kMaxViewports]) {
-    for (int v = 0; v < kMaxViewports; ++v) out[v] = view.enabled[v] != 0;
+    for (int v = 0; v < kMaxViewports; ++v) out[v] = view.enabled[static_cast<std::size_t>(v)] != 0;
 }
 
 void show_slot_locked(DisplayContext& dc, int slot) {
     dc.present_pending = false;  // the stepped picture replaces it
-    const AVFrame* f = dc.vs.pictures.slots[slot].frame.get();
+    const AVFrame* f = dc.vs.pictures.frame(slot);
     dc.renderer->upload_frame(f->data[0], f->data[1], f->data[2], f->width, f->height);
     dc.picture_taken = true;
     draw_locked(dc);
-    SDL_GL_SwapWindow(dc.vs.view.window);
+    SDL_GL_SwapWindow(dc.vs.view.record.window);
     dc.redraw = false;
 }
 
 void display_thread_main(player_state& ps) {
-    WorkerThreadScope worker(ps);
+    DisplayContext dc(ps);
     bool started = false;
-    int rc = DOR_PLAYER_OK;
-    {
-        DisplayContext dc(ps);
-        rc = start_display(dc);
-        if (rc == DOR_PLAYER_OK) {
-            started = true;
-            set_display_status(ps, StartupStatus::running);
-            while (display_turn(dc, &rc)) {
-            }
-        }
-        if (rc != DOR_PLAYER_OK) {
-            fail_display(dc, rc, started);
-        } else {
-            tear_down(dc);
+    int rc = start_display(dc);
+    if (rc == DOR_PLAYER_OK) {
+        started = true;
+        ps.startup.set(Worker::display, StartupStatus::running);
+        while (display_turn(dc, &rc)) {
         }
     }
+    if (rc != DOR_PLAYER_OK) {
+        fail_display(dc, rc, started);
+    } else {
+        dc.tear_down();
+    }
     SDL_TLSCleanup();  // SDL's per-thread data (current GL context, error text) of this thread
-    end_worker(ps, &player_state::display_running);
-    if (rc != DOR_PLAYER_OK && started) report_failure(ps);
+}
+
+void end_display_worker(player_state& ps, Worker w) {
+    end_worker(ps, w);
+    // The host learns of a failure while playing. The last use of the
+    // player on this thread: the host may stop and destroy it from the
+    // callback.
+    if (!ps.display_failed_while_playing || ps.on_error == nullptr) return;
+    if (!ps.vs->flags.wait_until_host_idle()) return;
+    const ErrorCallback on_error = ps.on_error;
+    void* const context = ps.context;
+    on_error(context, ps.display_failure_code);
 }
 
 }  // namespace sphere_player

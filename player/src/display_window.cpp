@@ -39,11 +39,10 @@ void open_sound_device(player_state& ps) {
         ps.audio_enabled = false;
         vs.audio_stream_index = kNoStream;
         // The millisecond clock takes over and is brought into picture units.
-        std::lock_guard<std::mutex> lock(vs.clock_mutex);
         if (vs.audio_tbase.num > 0) {
-            vs.clock_scale = static_cast<int>(
+            vs.clock.set_scale(static_cast<int>(
                 static_cast<std::int64_t>(vs.audio_tbase.den) /
-                (static_cast<std::int64_t>(vs.audio_tbase.num) * kMillisecondTimeBase.den));
+                (static_cast<std::int64_t>(vs.audio_tbase.num) * kMillisecondTimeBase.den)));
         }
         return;
     }
@@ -71,8 +70,9 @@ SDL_Window* window_from_native(player_state& ps, DOR_NativeWindow native) {
 }
 
 int make_window(player_state& ps) {
-    ViewRecord& view = ps.vs->view;
-    std::lock_guard<std::mutex> lock(ps.vs->view_mutex);
+    ViewState& state = ps.vs->view;
+    platform::MutexLock lock(state.mutex);
+    ViewRecord& view = state.record;
     if (view.use_native_window != 0) {
         view.window = window_from_native(ps, view.native_window);
         if (view.window == nullptr) {
@@ -97,8 +97,9 @@ int make_window(player_state& ps) {
 }
 
 int make_gl_context(player_state& ps) {
-    ViewRecord& view = ps.vs->view;
-    std::lock_guard<std::mutex> lock(ps.vs->view_mutex);
+    ViewState& state = ps.vs->view;
+    platform::MutexLock lock(state.mutex);
+    ViewRecord& view = state.record;
     view.gl_context = SDL_GL_CreateContext(view.window);
     if (view.gl_context == nullptr) {
         return ps.errors.fail(DOR_PLAYER_DISPLAY_FAILED, "error: fail to create gl context: %s\n",
@@ -141,8 +142,9 @@ void release_sdl_gl_video_render(player_state& ps) {
     if (ps.audio_enabled) ps.audio_enabled = false;
     close_audio_device(ps);
     {
-        ViewRecord& view = ps.vs->view;
-        std::lock_guard<std::mutex> lock(ps.vs->view_mutex);
+        ViewState& state = ps.vs->view;
+        platform::MutexLock lock(state.mutex);
+        ViewRecord& view = state.record;
         if (view.gl_context != nullptr) {
             SDL_GL_MakeCurrent(view.window, nullptr);
             SDL_GL_DeleteContext(view.gl_context);

@@ -8,7 +8,7 @@ namespace sphere_player {
 void ErrorText::set(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex);
     std::vsnprintf(text_.data(), text_.size(), format, args);
     va_end(args);
 }
@@ -17,7 +17,7 @@ int ErrorText::fail(int code, const char* format, ...) {
     va_list args;
     va_start(args, format);
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex);
         std::vsnprintf(text_.data(), text_.size(), format, args);
     }
     va_end(args);
@@ -25,7 +25,7 @@ int ErrorText::fail(int code, const char* format, ...) {
 }
 
 const char* ErrorText::c_str() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex);
     copy_ = text_;
     return copy_.data();
 }

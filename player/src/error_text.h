@@ -9,7 +9,9 @@
 
 #include <array>
 #include <cstddef>
-#include <mutex>
+
+#include "platform/thread_annotations.h"
+#include "playback_clock.h"
 
 namespace sphere_player {
 
@@ -18,16 +20,18 @@ inline constexpr std::size_t kErrorTextSize = 1024;
 class ErrorText {
 public:
     // printf-style; the text is cut to fit the buffer.
-    void set(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void set(const char* format, ...) __attribute__((format(printf, 2, 3))) EXCLUDES(mutex);
     // Writes the text and returns `code`: one line per failure path.
-    int fail(int code, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    int fail(int code, const char* format, ...) __attribute__((format(printf, 3, 4)))
+    EXCLUDES(mutex);
     // The text as it is now; valid until the next call of c_str. For the
     // controlling thread only.
-    const char* c_str();
+    const char* c_str() EXCLUDES(mutex);
+
+    platform::Mutex mutex ACQUIRED_AFTER(PlaybackClock::mutex);  // the last leaf
 
 private:
-    std::mutex mutex_;  // guards text_
-    std::array<char, kErrorTextSize> text_{};
+    std::array<char, kErrorTextSize> text_ GUARDED_BY(mutex){};
     std::array<char, kErrorTextSize> copy_{};  // the controlling thread's
 };
 

@@ -1,7 +1,5 @@
 #include "host_messages.h"
 
-#include <chrono>
-
 #include "platform/window_messages.h"
 
 namespace sphere_player {
@@ -21,11 +19,8 @@ void post_position(const player_state& ps, std::int64_t position_ms) {
 }
 
 void pump_thread_messages(player_state& ps, int times) {
-    video_state& vs = *ps.vs;
-    std::unique_lock<std::mutex> lock(vs.state_mutex);
-    for (int i = 0; i < times && !ps.stop_requested; ++i) {
-        vs.state_changed.wait_for(lock, std::chrono::milliseconds(kMessagePumpIntervalMs),
-                                  [&] { return ps.stop_requested.load(); });
+    for (int i = 0; i < times; ++i) {
+        if (ps.vs->flags.wait_for_stop(kMessagePumpIntervalMs)) return;
     }
 }
 

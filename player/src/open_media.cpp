@@ -152,18 +152,18 @@ int prepare_pictures(player_state& ps) {
         return errors.fail(DOR_PLAYER_FAILED,
                            "error: unknown picture format or size of the video stream;\n");
     }
-    vs.decode_frame.reset(av_frame_alloc());
-    if (!vs.decode_frame || ps.fail_init_at == InitStep::pictures ||
-        !allocate_picture_buffers(vs.pictures, codec->width, codec->height)) {
-        release_picture_buffers(vs.pictures);
+    vs.decode.frame.reset(av_frame_alloc());
+    if (!vs.decode.frame || ps.fail_init_at == InitStep::pictures ||
+        !vs.pictures.allocate(codec->width, codec->height)) {
+        vs.pictures.release();
         return errors.fail(DOR_PLAYER_FAILED, "error: fail to fill image arrays;\n");
     }
     if (ps.fail_init_at != InitStep::scaler) {
-        vs.scaler.reset(sws_getContext(codec->width, codec->height, vs.video_pix_fmt, codec->width,
-                                       codec->height, vs.output_pix_fmt, SWS_BILINEAR, nullptr,
-                                       nullptr, nullptr));
+        vs.decode.scaler.reset(sws_getContext(codec->width, codec->height, vs.video_pix_fmt,
+                                              codec->width, codec->height, vs.output_pix_fmt,
+                                              SWS_BILINEAR, nullptr, nullptr, nullptr));
     }
-    if (!vs.scaler) {
+    if (!vs.decode.scaler) {
         return errors.fail(DOR_PLAYER_FAILED, "error: on createing converter context for video;\n");
     }
     return DOR_PLAYER_OK;

@@ -3,16 +3,16 @@
 // playback ended on its own, calls EndCallback once.
 #pragma once
 
-#include <atomic>
-
 #include "player_state.h"
 
 namespace sphere_player {
 
-// Marks the calling worker as ended (its running flag) and runs the
-// epilogue. The last thing a worker does with the player: EndCallback,
-// when this worker makes it, is its last use of it.
-void end_worker(player_state& ps, std::atomic<bool> player_state::*running);
+// Marks the worker `w` as ended and runs the epilogue. The last thing a
+// worker does with the player: EndCallback, when this worker makes it, is
+// its last use of it.
+void end_worker(player_state& ps, Worker w);
+// The clock thread's end: it only stops running.
+void end_clock_worker(player_state& ps, Worker w);
 
 // Closes the sound device the display thread opened, if it is still open.
 void close_audio_device(player_state& ps);

@@ -1,6 +1,7 @@
-// The bodies of the threads Play starts. Each runs until abort is set (by
-// Stop, or by the display thread when playback has ended on its own) and
-// then runs the end-of-playback epilogue.
+// The bodies of the threads Play starts, each run behind run_worker's
+// exception barrier (worker_sync.h). Each runs until abort is set (by Stop,
+// or by the display thread when playback has ended on its own); then its
+// end function runs the end-of-playback epilogue (playback_end.h).
 #pragma once
 
 #include "player_state.h"
@@ -16,6 +17,10 @@ void decode_thread_main(player_state& ps);
 void display_thread_main(player_state& ps);
 // The millisecond clock, for playback without sound.
 void clock_thread_main(player_state& ps);
+
+// The display thread's end: the epilogue, then a failure while playing is
+// reported to ErrorCallback.
+void end_display_worker(player_state& ps, Worker w);
 
 // Resets the reading state before the read thread (re)starts at a new
 // place: no timestamp seen, no jump, not at the end. Call with the read

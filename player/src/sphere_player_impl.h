@@ -57,8 +57,7 @@ private:
     void wait_for_first_picture();
     void reset_for_play(FrameCallback on_frame, void* frame_context, EndCallback on_end,
                         void* context, ErrorCallback on_error);
-    void start_threads();
-    bool wait_for_startup();
+    bool start_threads();
     // What Play reports to ErrorCallback once it has let go of the player.
     struct StartupFailure {
         ErrorCallback on_error = nullptr;

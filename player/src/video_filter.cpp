@@ -18,85 +18,105 @@ using InOutPtr = std::unique_ptr<AVFilterInOut, InOutDeleter>;
 
 constexpr std::size_t kSourceArgsSize = 512;
 
-int make_source(player_state& ps, AVFilterGraph* graph) {
-    const video_state& vs = *ps.vs;
-    const AVCodecContext* codec = vs.video_codec.get();
-    const AVRational tb = vs.video_stream->time_base;
+}  // namespace
+
+int VideoFilter::make_source(const Source& in) {
     char args[kSourceArgsSize];
     std::snprintf(args, sizeof args,
-                  "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", codec->width,
-                  codec->height, static_cast<int>(vs.video_pix_fmt), tb.num, tb.den,
-                  codec->sample_aspect_ratio.num, codec->sample_aspect_ratio.den);
-    return avfilter_graph_create_filter(&ps.filter_source, avfilter_get_by_name("buffer"), "in",
-                                        args, nullptr, graph);
+                  "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", in.width,
+                  in.height, static_cast<int>(in.format), in.time_base.num, in.time_base.den,
+                  in.aspect.num, in.aspect.den);
+    return avfilter_graph_create_filter(&source_, avfilter_get_by_name("buffer"), "in", args,
+                                        nullptr, graph_.get());
 }
 
-int make_sink(player_state& ps, AVFilterGraph* graph) {
-    int rc = avfilter_graph_create_filter(&ps.filter_sink, avfilter_get_by_name("buffersink"),
-                                          "out", nullptr, nullptr, graph);
+int VideoFilter::make_sink() {
+    int rc = avfilter_graph_create_filter(&sink_, avfilter_get_by_name("buffersink"), "out",
+                                          nullptr, nullptr, graph_.get());
     if (rc < 0) return rc;
     const enum AVPixelFormat formats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_NONE};
-    rc = av_opt_set_int_list(ps.filter_sink, "pix_fmts", formats, AV_PIX_FMT_NONE,
-                             AV_OPT_SEARCH_CHILDREN);
+    rc = av_opt_set_int_list(sink_, "pix_fmts", formats, AV_PIX_FMT_NONE, AV_OPT_SEARCH_CHILDREN);
     if (rc < 0) av_log(nullptr, AV_LOG_ERROR, "Cannot set output pixel format\n");
     return rc;
 }
 
 // The graph's open output "in" feeds the description, whose open input
 // "out" ends in the sink.
-int link_description(player_state& ps, AVFilterGraph* graph, const char* description) {
+int VideoFilter::link_description(const char* description) {
     InOutPtr outputs(avfilter_inout_alloc());
     InOutPtr inputs(avfilter_inout_alloc());
     if (!outputs || !inputs) return AVERROR(ENOMEM);
     outputs->name = av_strdup("in");
-    outputs->filter_ctx = ps.filter_source;
+    outputs->filter_ctx = source_;
     inputs->name = av_strdup("out");
-    inputs->filter_ctx = ps.filter_sink;
+    inputs->filter_ctx = sink_;
     AVFilterInOut* in_raw = inputs.release();
     AVFilterInOut* out_raw = outputs.release();
-    int rc = avfilter_graph_parse_ptr(graph, description, &in_raw, &out_raw, nullptr);
-    inputs.reset(in_raw);
-    outputs.reset(out_raw);
-    if (rc >= 0) rc = avfilter_graph_config(graph, nullptr);
+    int rc = avfilter_graph_parse_ptr(graph_.get(), description, &in_raw, &out_raw, nullptr);
+    avfilter_inout_free(&in_raw);
+    avfilter_inout_free(&out_raw);
+    if (rc >= 0) rc = avfilter_graph_config(graph_.get(), nullptr);
     return rc;
 }
 
-}  // namespace
-
-void release_filter_locked(player_state& ps) {
-    ps.filter_graph.reset();
-    ps.filter_source = ps.filter_sink = nullptr;
-    ps.filtered_frame.reset();
-    ps.filter_active = false;
+void VideoFilter::release_locked() {
+    graph_.reset();
+    source_ = sink_ = nullptr;
+    filtered_.reset();
+    active_ = false;
 }
 
-int init_filters(player_state& ps, const char* description) {
-    release_filter_locked(ps);
-    if (!ps.vs->video_codec || ps.vs->video_stream == nullptr) return AVERROR(EINVAL);
-    ps.filtered_frame.reset(av_frame_alloc());
-    ps.filter_graph.reset(avfilter_graph_alloc());
-    if (!ps.filtered_frame || !ps.filter_graph) {
-        release_filter_locked(ps);
+int VideoFilter::build_locked(const char* description, const Source& in) {
+    release_locked();
+    filtered_.reset(av_frame_alloc());
+    graph_.reset(avfilter_graph_alloc());
+    if (!filtered_ || !graph_) {
+        release_locked();
         return AVERROR(ENOMEM);
     }
-    AVFilterGraph* graph = ps.filter_graph.get();
-    int rc = make_source(ps, graph);
-    if (rc >= 0) rc = make_sink(ps, graph);
-    if (rc >= 0) rc = link_description(ps, graph, description);
+    int rc = make_source(in);
+    if (rc >= 0) rc = make_sink();
+    if (rc >= 0) rc = link_description(description);
     if (rc < 0) {
-        release_filter_locked(ps);
+        release_locked();
         return rc;
     }
-    ps.filter_active = true;
+    active_ = true;
     return rc;
 }
 
-AVFrame* filter_picture_locked(player_state& ps, AVFrame* picture) {
-    if (av_buffersrc_add_frame_flags(ps.filter_source, picture, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
+int VideoFilter::rebuild(const char* description, const Source* source) {
+    const char* text = description != nullptr ? description : "";
+    platform::MutexLock lock(mutex);
+    release_locked();
+    std::snprintf(description_, sizeof description_, "%s", text);
+    if (*text == '\0') return 0;
+    if (source == nullptr) return AVERROR(EINVAL);
+    return build_locked(text, *source);
+}
+
+void VideoFilter::release() {
+    platform::MutexLock lock(mutex);
+    release_locked();
+}
+
+bool VideoFilter::active() {
+    platform::MutexLock lock(mutex);
+    return active_;
+}
+
+std::string VideoFilter::description() {
+    platform::MutexLock lock(mutex);
+    return description_;
+}
+
+AVFrame* VideoFilter::apply_locked(AVFrame* picture) {
+    if (!active_) return picture;
+    if (av_buffersrc_add_frame_flags(source_, picture, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
         return nullptr;
     }
-    if (av_buffersink_get_frame(ps.filter_sink, ps.filtered_frame.get()) < 0) return nullptr;
-    return ps.filtered_frame.get();
+    if (av_buffersink_get_frame(sink_, filtered_.get()) < 0) return nullptr;
+    return filtered_.get();
 }
 
 }  // namespace sphere_player

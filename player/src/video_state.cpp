@@ -9,32 +9,19 @@ void reset_angle_limits(ViewRecord& view) {
 
 namespace {
 
-void set_flags(video_state& vs, int abort_request, int paused) {
-    std::lock_guard<std::mutex> lock(vs.state_mutex);
-    vs.abort_request = abort_request;
-    vs.paused = paused;
-    vs.read_over = vs.decode_over = 0;
-}
-
 void release_media(video_state& vs) {
-    vs.audio_out_buffer.reset();
-    vs.decode_frame.reset();
-    vs.audio_frame.reset();
-    vs.scaler.reset();
-    vs.resampler.reset();
+    vs.audio = AudioState{};
+    vs.decode = DecodeState{};
     vs.audio_codec.reset();
     vs.video_codec.reset();
     vs.audio_stream = vs.video_stream = nullptr;
-    vs.audio_stream_index = vs.video_stream_index = kNoStream;
+    vs.audio_stream_index = kNoStream;
+    vs.video_stream_index = kNoStream;
     vs.format.reset();
     vs.audio_packets.flush();
     vs.video_packets.flush();
     vs.pts.flush();
-    {
-        std::lock_guard<std::mutex> lock(vs.pictures.mutex);
-        vs.pictures.reset_locked();
-    }
-    release_picture_buffers(vs.pictures);
+    vs.pictures.release();
 }
 
 }  // namespace
@@ -44,25 +31,20 @@ void reset_video_state(video_state& vs) {
     vs.reserved_play_time.fill(0);
     vs.duration_ms = 0;
     vs.position_ms = 0;
-    set_flags(vs, 1, 1);  // nothing may run on what is being released
+    vs.flags.reset(true, true);  // nothing may run on what is being released
     release_media(vs);
-    {
-        std::lock_guard<std::mutex> lock(vs.clock_mutex);
-        vs.clock_value = 0;
-        vs.clock_paused_total_ms = vs.clock_start_tick_ms = 0;
-    }
+    vs.clock.reset(1, 0);
     vs.audio_tbase = kMillisecondTimeBase;
     vs.clock_scale = 1;
     vs.frame_rate = 0.0f;
     vs.video_pix_fmt = AV_PIX_FMT_NONE;
-    vs.audio_out_buffer_size_s16 = 0;
     vs.wanted_spec = SDL_AudioSpec{};
     vs.param = nullptr;
     {
-        std::lock_guard<std::mutex> lock(vs.view_mutex);
-        reset_angle_limits(vs.view);
+        platform::MutexLock lock(vs.view.mutex);
+        reset_angle_limits(vs.view.record);
     }
-    set_flags(vs, 0, 0);
+    vs.flags.reset(false, false);
 }
 
 }  // namespace sphere_player

@@ -1,6 +1,7 @@
 #include "worker_sync.h"
 
-#include <chrono>
+#include <exception>
+#include <new>
 
 namespace sphere_player {
 namespace {
@@ -22,87 +23,56 @@ bool on_worker_thread(const player_state& ps) {
     return tls_worker_of == &ps;
 }
 
-HostCall::HostCall(player_state& ps) : ps_(ps) {
-    std::lock_guard<std::mutex> lock(ps_.vs->state_mutex);
-    ++ps_.host_calls;
-}
-
-HostCall::~HostCall() {
-    std::lock_guard<std::mutex> lock(ps_.vs->state_mutex);
-    --ps_.host_calls;
-    // Notified with the lock held: a worker it wakes may go on to free the
-    // player (from a callback) only once this thread has let go of it.
-    ps_.vs->state_changed.notify_all();
-}
-
-bool wait_until_host_idle(player_state& ps) {
-    video_state& vs = *ps.vs;
-    std::unique_lock<std::mutex> lock(vs.state_mutex);
-    // Bounded by the calls themselves: none waits for this worker, and the
-    // ones that wait for playback see it ending.
-    vs.state_changed.wait(lock, [&] { return ps.host_calls == 0 || ps.stop_requested; });
-    return !ps.stop_requested;
-}
-
-StateFlags read_flags(video_state& vs) {
-    std::lock_guard<std::mutex> lock(vs.state_mutex);
-    return StateFlags{vs.abort_request, vs.read_over, vs.decode_over, vs.paused};
-}
-
-void request_abort(video_state& vs, bool unpause) {
-    {
-        std::lock_guard<std::mutex> lock(vs.state_mutex);
-        vs.abort_request = 1;
-        if (unpause) vs.paused = 0;
+void run_worker(player_state& ps, Worker w, void (*body)(player_state&),
+                void (*ended)(player_state&, Worker)) {
+    WorkerThreadScope worker(ps);
+    const char* what = nullptr;
+    try {
+        body(ps);
+    } catch (const std::bad_alloc&) {
+        what = "out of memory";
+    } catch (const std::exception& e) {
+        what = e.what();
+    } catch (...) {
+        what = "unknown exception";
     }
-    vs.state_changed.notify_all();
-}
-
-bool abort_requested(video_state& vs) {
-    std::lock_guard<std::mutex> lock(vs.state_mutex);
-    return vs.abort_request != 0;
-}
-
-void set_flag(video_state& vs, int video_state::*flag, int value) {
-    {
-        std::lock_guard<std::mutex> lock(vs.state_mutex);
-        vs.*flag = value;
+    if (what != nullptr) {
+        ps.errors.set("error: a player thread failed: %s;\n", what);
+        ps.vs->flags.request_abort();
+        if (w != Worker::clock) ps.startup.set(w, StartupStatus::failed);
     }
-    vs.state_changed.notify_all();
+    if (ended != nullptr) ended(ps, w);
 }
 
-Turn begin_turn(video_state& vs, int video_state::*parked_flag, int park_ms) {
-    std::unique_lock<std::mutex> lock(vs.state_mutex);
-    if (vs.abort_request != 0) return Turn::abort;
-    if (vs.paused == 0) {
-        vs.*parked_flag = 0;
-        return Turn::run;
-    }
-    if (vs.*parked_flag == 0) {
-        vs.*parked_flag = 1;
-        vs.state_changed.notify_all();
-    }
-    vs.state_changed.wait_for(lock, std::chrono::milliseconds(park_ms),
-                              [&] { return vs.abort_request != 0 || vs.paused == 0; });
-    return vs.abort_request != 0 ? Turn::abort : Turn::parked;
+}  // namespace sphere_player
+
+namespace sphere_player {
+
+void StartupStatuses::reset() {
+    platform::MutexLock lock(mutex);
+    display_ = decode_ = read_ = StartupStatus::starting;
 }
 
-bool wait_or_abort(video_state& vs, int ms) {
-    std::unique_lock<std::mutex> lock(vs.state_mutex);
-    return vs.state_changed.wait_for(lock, std::chrono::milliseconds(ms),
-                                     [&] { return vs.abort_request != 0; });
+void StartupStatuses::set(Worker w, StartupStatus status) {
+    platform::MutexLock lock(mutex);
+    if (w == Worker::display) display_ = status;
+    if (w == Worker::decode) decode_ = status;
+    if (w == Worker::read) read_ = status;
+    changed_.notify_all();
 }
 
-void wait_for_workers_parked(player_state& ps) {
-    video_state& vs = *ps.vs;
-    std::unique_lock<std::mutex> lock(vs.state_mutex);
-    // Abort alone is not enough: a worker that has not seen it yet may be
-    // using the demuxer or the decoder; it parks or ends within its turn.
-    vs.state_changed.wait(lock, [&] {
-        const bool read_idle = vs.read_parked != 0 || !ps.read_running;
-        const bool decode_idle = vs.decode_parked != 0 || !ps.decode_running;
-        return read_idle && decode_idle;
+bool StartupStatuses::wait_all_running() {
+    platform::UniqueLock lock(mutex);
+    const auto any_failed = [&]() REQUIRES(mutex) {
+        return display_ == StartupStatus::failed || decode_ == StartupStatus::failed ||
+               read_ == StartupStatus::failed;
+    };
+    changed_.wait(lock, [&]() REQUIRES(mutex) {
+        return any_failed() ||
+               (display_ == StartupStatus::running && decode_ == StartupStatus::running &&
+                read_ == StartupStatus::running);
     });
+    return !any_failed();
 }
 
 }  // namespace sphere_player

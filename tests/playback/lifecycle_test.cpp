@@ -47,16 +47,13 @@ protected:
         long ms = 0;
     };
     Front front_after_history() {
-        std::lock_guard<std::mutex> view_lock(vs().view_mutex);
-        std::lock_guard<std::mutex> lock(vs().pictures.mutex);
-        const int slot = (ps().step_history_index + 1) % sphere_player::kPictureSlots;
-        const auto pts = vs().pictures.slots[slot].frame->pts;
+        const int slot = (steps().history_index + 1) % sphere_player::kPictureSlots;
+        const auto pts = vs().pictures.time_of(slot);
         return {slot, static_cast<long>(sphere_player::position_ms_of(vs(), pts))};
     }
     // Whether the display has taken the picture in `slot` off the ring.
     bool taken_past(int slot) {
-        std::lock_guard<std::mutex> lock(vs().pictures.mutex);
-        return vs().pictures.read_index == (slot + 1) % sphere_player::kPictureSlots;
+        return vs().pictures.read_index() == (slot + 1) % sphere_player::kPictureSlots;
     }
 
     // Resumes and measures how long the display takes to show the picture
@@ -157,14 +154,13 @@ TEST_F(LifecycleTest, StepsBackDropTheSoundQueuedBeyondThem) {
     ASSERT_GE(shown, 0);
     ASSERT_LT(shown, 1000);
     {
-        // The sound queued before the refill lay ahead of it; what is queued
-        // now was read after the refill's seek.
-        std::lock_guard<std::mutex> lock(vs().audio_packets.mutex);
+        // The sound queued before the refill lay a second and more ahead of
+        // the picture now shown; nothing of it may be left.
         const auto shown_units = sphere_player::ms_to_clock_units(shown, vs().audio_tbase);
         AVPacket* probe = av_packet_alloc();
         while (vs().audio_packets.pop(probe)) {
             EXPECT_LE(probe->pts,
-                      shown_units + sphere_player::ms_to_clock_units(1500, vs().audio_tbase));
+                      shown_units + sphere_player::ms_to_clock_units(500, vs().audio_tbase));
             av_packet_unref(probe);
         }
         av_packet_free(&probe);
@@ -189,11 +185,7 @@ TEST_F(LifecycleTest, ASeekTheDemuxerRefusesFailsAndPlaybackGoesOn) {
 TEST_F(LifecycleTest, AStepBackTheDemuxerCannotSeekForKeepsTheHistory) {
     pause_playing_at("play_video.mp4", 1500);
     vs().seek_frame = failing_seek;  // the workers are parked
-    int kept = 0;
-    {
-        std::lock_guard<std::mutex> lock(vs().view_mutex);
-        kept = ps().step_history_length;
-    }
+    const int kept = steps().history_length;
     ASSERT_GT(kept, 2);
     long last = -1;
     int shown = 0;
@@ -270,9 +262,9 @@ TEST_F(LifecycleTest, EndCallbackMayStopAndDestroy) {
 TEST_F(LifecycleTest, AnOrientationSetForOneFileIsNotKeptForTheNext) {
     ASSERT_EQ(open("play_video.mp4", 6), DOR_PLAYER_OK);
     player_->SetOrientation(2);
-    EXPECT_EQ(vs().view.orientation_request, 2);
+    EXPECT_EQ(view_record().orientation_request, 2);
     ASSERT_EQ(open("play_video.mp4", 6), DOR_PLAYER_OK);
-    EXPECT_EQ(vs().view.orientation_request, sphere_player::kNoOrientationRequest);
+    EXPECT_EQ(view_record().orientation_request, sphere_player::kNoOrientationRequest);
 }
 
 TEST_F(LifecycleTest, AZoomSetBeforePlayIsKept) {

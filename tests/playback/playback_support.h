@@ -178,6 +178,15 @@ protected:
     }
 
     sphere_player::player_state& ps() { return player_->state(); }
+    // The view record and the step state as they are now.
+    sphere_player::ViewRecord view_record() {
+        platform::MutexLock lock(vs().view.mutex);
+        return vs().view.record;
+    }
+    sphere_player::StepState steps() {
+        platform::MutexLock lock(vs().view.mutex);
+        return vs().view.steps;
+    }
     sphere_player::video_state& vs() { return *player_->state().vs; }
 
     kvp_test::TempDir dir_;

@@ -56,7 +56,10 @@ TEST_F(PlaybackTest, StopEndsPlaybackFromAnyStateWithoutEndCallback) {
          {&ps().read_thread, &ps().decode_thread, &ps().display_thread, &ps().clock_thread}) {
         EXPECT_FALSE(t->joinable());
     }
-    EXPECT_FALSE(ps().read_running || ps().decode_running || ps().display_running);
+    const sphere_player::PlaybackFlags& flags = vs().flags;
+    EXPECT_FALSE(flags.running(sphere_player::Worker::read) ||
+                 flags.running(sphere_player::Worker::decode) ||
+                 flags.running(sphere_player::Worker::display));
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(callbacks_.ended, 0);
     EXPECT_EQ(callbacks_.errors, 0);
@@ -181,7 +184,7 @@ TEST_F(PlaybackTest, AFileWhoseTimestampsRestartStopsReadingAtTheJump) {
     ASSERT_EQ(play(), DOR_PLAYER_OK);
     ASSERT_TRUE(wait_playing_ended(kEndTimeoutMs));
     ASSERT_TRUE(wait_until([&] { return callbacks_.ended > 0; }, 2000));
-    EXPECT_TRUE(vs().timestamp_jump_seen);
+    EXPECT_TRUE(vs().read.timestamp_jump_seen);
     // Only the first recording is shown: 30 pictures, positions below 1 s.
     EXPECT_LE(ps().stats.pictures_taken, 30);
     EXPECT_GE(ps().stats.pictures_taken, 25);

@@ -68,7 +68,7 @@ TEST_F(SteppingTest, StepsAreIgnoredWhilePlaying) {
     ASSERT_TRUE(wait_position_at_least(200, 5000));
     EXPECT_EQ(player_->StepFrame(true), DOR_PLAYER_OK);
     EXPECT_EQ(player_->StepFrame(false), DOR_PLAYER_OK);
-    EXPECT_EQ(ps().step_request, sphere_player::kNoStepRequest);
+    EXPECT_EQ(steps().request, sphere_player::kNoStepRequest);
 }
 
 TEST_F(PlaybackTest, BrightnessFilterBrightensTheReadBackPixels) {
@@ -77,15 +77,15 @@ TEST_F(PlaybackTest, BrightnessFilterBrightensTheReadBackPixels) {
     const double plain = wait_level([](double l) { return l > 50.0; }, 5000);
     EXPECT_NEAR(plain, 130.0, 25.0);
     EXPECT_EQ(player_->SetVideoFilter("eq=contrast=1:brightness=0.2"), DOR_PLAYER_OK);
-    EXPECT_TRUE(ps().filter_active);
+    EXPECT_TRUE(ps().filter.active());
     // The ring holds up to a second of pictures decoded before the change.
     const double bright = wait_level([&](double l) { return l > plain + 30.0; }, 3000);
     EXPECT_GT(bright, plain + 30.0);
 
     // A description FFmpeg cannot build leaves the video unfiltered.
     EXPECT_EQ(player_->SetVideoFilter("negate_1"), DOR_PLAYER_OK);
-    EXPECT_FALSE(ps().filter_active);
-    EXPECT_STREQ(ps().filter_description, "negate_1");
+    EXPECT_FALSE(ps().filter.active());
+    EXPECT_EQ(ps().filter.description(), "negate_1");
     EXPECT_NEAR(wait_level([&](double l) { return std::abs(l - plain) < 8.0; }, 3000), plain, 8.0);
     EXPECT_EQ(player_->SetVideoFilter(""), DOR_PLAYER_OK);
     EXPECT_EQ(callbacks_.errors, 0);
@@ -94,9 +94,9 @@ TEST_F(PlaybackTest, BrightnessFilterBrightensTheReadBackPixels) {
 TEST_F(PlaybackTest, AFilterSetBeforePlayIsDropped) {
     ASSERT_EQ(open("play_grey.mp4", 0), DOR_PLAYER_OK);
     EXPECT_EQ(player_->SetVideoFilter("eq=brightness=0.3"), DOR_PLAYER_OK);
-    EXPECT_TRUE(ps().filter_active);
+    EXPECT_TRUE(ps().filter.active());
     ASSERT_EQ(play(), DOR_PLAYER_OK);
-    EXPECT_FALSE(ps().filter_active);
+    EXPECT_FALSE(ps().filter.active());
     EXPECT_NEAR(wait_level([](double l) { return l > 50.0; }, 5000), 130.0, 25.0);
 }
 

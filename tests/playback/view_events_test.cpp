@@ -130,25 +130,18 @@ TEST_F(ViewEventsTest, ADroppedFileIsHandedToTheHost) {
 TEST_F(ViewEventsTest, ResizingTheWindowScalesEveryViewport) {
     play_two_views();
     host_->resize(kWindowWidth * 2, kWindowHeight * 3 / 2);
-    const auto rect = [&](int v) {
-        std::lock_guard<std::mutex> lock(vs().view_mutex);
-        return vs().view.rect[v];
-    };
+    const auto rect = [&](int v) { return view_record().rect[v]; };
     ASSERT_TRUE(wait_until([&] { return rect(1).width == kWindowWidth; }, 3000));
     EXPECT_EQ(rect(1).x, kWindowWidth);
     EXPECT_EQ(rect(1).height, kWindowHeight * 3 / 2);
     EXPECT_EQ(rect(0).x, 0);
     EXPECT_EQ(rect(0).width, kWindowWidth);
-    std::lock_guard<std::mutex> lock(vs().view_mutex);
-    EXPECT_EQ(vs().view.window_width, kWindowWidth * 2);
+    EXPECT_EQ(view_record().window_width, kWindowWidth * 2);
 }
 
 TEST_F(ViewEventsTest, DraggingTheUnwrappedStripTurnsTheCylinder) {
     play_two_views(6);
-    const auto rotation = [&] {
-        std::lock_guard<std::mutex> lock(vs().view_mutex);
-        return vs().view.cylinder_rotation_rad;
-    };
+    const auto rotation = [&] { return view_record().cylinder_rotation_rad; };
     const float before = rotation();
     motion(40, 100, 36, 0, SDL_BUTTON_LMASK);
     ASSERT_TRUE(wait_until([&] { return rotation() != before; }, 3000));
@@ -166,15 +159,11 @@ TEST_F(ViewEventsTest, ViewOperationsWhilePlayingReachTheRenderer) {
     EXPECT_EQ(player_->SetDrawMode(5, 0), DOR_PLAYER_OK);
     EXPECT_EQ(angles(0)[0], 0.0f);
     EXPECT_NE(player_->GetZoom(0), 4.0f);
-    {
-        std::lock_guard<std::mutex> lock(vs().view_mutex);
-        EXPECT_EQ(vs().view.pending_draw_mode, 0);
-    }
+    { EXPECT_EQ(view_record().pending_draw_mode, 0); }
     // A viewport moved while playing is handed over the same way.
     EXPECT_EQ(player_->SetViewport(0, 0, 100, 100, 2), DOR_PLAYER_OK);
-    std::lock_guard<std::mutex> lock(vs().view_mutex);
-    EXPECT_EQ(vs().view.pending_rect, 0);
-    EXPECT_EQ(vs().view.enabled[2], 1);
+    EXPECT_EQ(view_record().pending_rect, 0);
+    EXPECT_EQ(view_record().enabled[2], 1);
 }
 
 TEST_F(PlaybackTest, AWindowOfItsOwnPlaysWithoutAHost) {
@@ -184,9 +173,8 @@ TEST_F(PlaybackTest, AWindowOfItsOwnPlaysWithoutAHost) {
     ASSERT_EQ(play(), DOR_PLAYER_OK) << player_->GetLastErrorText();
     ASSERT_TRUE(wait_position_at_least(300, 5000));
     EXPECT_TRUE(positions_ms().empty());
-    std::lock_guard<std::mutex> lock(vs().view_mutex);
-    EXPECT_NE(vs().view.window, nullptr);
-    EXPECT_EQ(vs().view.use_native_window, 0);
+    EXPECT_NE(view_record().window, nullptr);
+    EXPECT_EQ(view_record().use_native_window, 0);
 }
 
 }  // namespace

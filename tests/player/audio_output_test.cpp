@@ -41,14 +41,13 @@ protected:
     std::vector<std::int64_t> queue_audio(int n) {
         std::vector<std::int64_t> times;
         av::PacketPtr pkt(av_packet_alloc());
-        std::lock_guard<std::mutex> lock(vs().audio_packets.mutex);
         while (static_cast<int>(times.size()) < n && next_audio_packet(pkt.get())) {
             if (pkt->pts < 0) {
                 av_packet_unref(pkt.get());
                 continue;
             }
             times.push_back(pkt->pts);
-            vs().audio_packets.append(pkt.get());
+            vs().audio_packets.try_push(pkt.get());
         }
         return times;
     }
@@ -71,26 +70,23 @@ protected:
         for (int frames = 0; frames < 6 && next_audio_packet(pkt.get());) {
             avcodec_send_packet(vs().audio_codec.get(), pkt.get());
             av_packet_unref(pkt.get());
-            while (avcodec_receive_frame(vs().audio_codec.get(), vs().audio_frame.get()) == 0) {
+            while (avcodec_receive_frame(vs().audio_codec.get(), vs().audio.frame.get()) == 0) {
                 if (frames++ >= 2) {  // past the encoder's start-up
                     bytes +=
-                        sphere_player::convert_audio_frame(vs(), vs().audio_frame.get(), bytes);
+                        sphere_player::convert_audio_frame(vs(), vs().audio.frame.get(), bytes);
                 }
-                av_frame_unref(vs().audio_frame.get());
+                av_frame_unref(vs().audio.frame.get());
             }
         }
         EXPECT_GT(bytes, 0);
-        return channel_levels(vs().audio_out_buffer.get(), bytes);
+        return channel_levels(vs().audio.out_buffer.get(), bytes);
     }
     std::vector<std::uint8_t> callback(int len, std::uint8_t fill = 0xAA) {
         std::vector<std::uint8_t> buf(static_cast<std::size_t>(len), fill);
         sphere_player::audio_callback(&ps(), buf.data(), len);
         return buf;
     }
-    std::int64_t clock_value() {
-        std::lock_guard<std::mutex> lock(vs().clock_mutex);
-        return vs().clock_value;
-    }
+    std::int64_t clock_value() { return vs().clock.value(); }
 
     DOR_SpherePlayerImpl player_;
     std::string path_;
@@ -113,7 +109,7 @@ TEST_F(AudioOutputTest, AMonoSourcePlaysOnBothChannels) {
 
 TEST_F(AudioOutputTest, TheCallbackMixesAtTheVolumeAndSetsTheClock) {
     open("fisheye.mp4");
-    ps().display_started = true;  // the first picture is up: no holding back
+    vs().flags.mark_display_started();  // the first picture is up: no holding back
     const int len = vs().wanted_spec.samples * 4;
     const std::vector<std::int64_t> times = queue_audio(4);
     ASSERT_EQ(times.size(), 4u);
@@ -129,37 +125,30 @@ TEST_F(AudioOutputTest, TheCallbackMixesAtTheVolumeAndSetsTheClock) {
         EXPECT_EQ(clock_value(), times[i]);
     }
     EXPECT_GT(channel_levels(buf.data(), len).first, 1000.0);
-    EXPECT_EQ(ps().audio_chunk_remaining, 0);
+    EXPECT_EQ(vs().audio.chunk_remaining, 0);
 }
 
 TEST_F(AudioOutputTest, WithoutPacketsTheClockMovesOnAndTheEndEndsPlayback) {
     open("fisheye.mp4");
-    ps().display_started = true;
+    vs().flags.mark_display_started();
     const int len = vs().wanted_spec.samples * 4;
     const std::int64_t before = clock_value();
     EXPECT_EQ(callback(len), std::vector<std::uint8_t>(static_cast<std::size_t>(len), 0));
     EXPECT_EQ(clock_value(), before + 1024);  // one buffer of 1024 samples at 48 kHz
-    EXPECT_EQ(vs().abort_request, 0);
-    {
-        std::lock_guard<std::mutex> lock(vs().state_mutex);
-        vs().read_over = 1;
-    }
+    EXPECT_FALSE(vs().flags.abort_requested());
+    vs().flags.set_read_over(true);
     callback(len);
-    EXPECT_EQ(vs().abort_request, 1);
+    EXPECT_TRUE(vs().flags.abort_requested());
 }
 
 TEST_F(AudioOutputTest, PausedOrEndingTheCallbackOnlyWritesSilence) {
     open("fisheye.mp4");
-    ps().display_started = true;
+    vs().flags.mark_display_started();
     queue_audio(2);
     const int len = vs().wanted_spec.samples * 4;
-    {
-        std::lock_guard<std::mutex> lock(vs().state_mutex);
-        vs().paused = 1;
-    }
+    vs().flags.set_paused(true);
     EXPECT_EQ(callback(len), std::vector<std::uint8_t>(static_cast<std::size_t>(len), 0));
     EXPECT_EQ(clock_value(), 0);
-    std::lock_guard<std::mutex> lock(vs().audio_packets.mutex);
     EXPECT_EQ(vs().audio_packets.count(), 2);  // nothing taken
 }
 

@@ -31,11 +31,7 @@ protected:
         param_ = init_param{path_.c_str(), "", "", 0, 0, 0, 0, 1};
         ASSERT_EQ(player_.Init(&param_), DOR_PLAYER_OK) << player_.GetLastErrorText();
     }
-    void set_clock(std::int64_t value) {
-        auto& vs = *player_.state().vs;
-        std::lock_guard<std::mutex> lock(vs.clock_mutex);
-        vs.clock_value = value;
-    }
+    void set_clock(std::int64_t value) { player_.state().vs->clock.set_value(value); }
     sphere_player::DOR_SpherePlayerImpl player_;
     std::string path_;
     init_param param_{};
@@ -60,7 +56,7 @@ TEST_F(PositionTest, TheMillisecondClockIsScaledIntoPictureUnits) {
     ASSERT_EQ(vs.clock_scale, 48);
     set_clock(1250);  // milliseconds of the clock thread
     EXPECT_EQ(player_.GetCurrentPositionMs(), 1250);
-    EXPECT_EQ(sphere_player::scaled_clock(vs), 1250 * 48);
+    EXPECT_EQ(vs.clock.scaled(), 1250 * 48);
 }
 
 }  // namespace

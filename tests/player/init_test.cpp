@@ -58,15 +58,16 @@ TEST_F(InitTest, OpensAFisheyeMp4WithItsSoundAndPictureBuffers) {
     EXPECT_EQ(vs().audio_tbase.den, 48000);
     EXPECT_EQ(vs().clock_scale, 1);
     EXPECT_TRUE(player_.state().audio_device_available);
-    for (const auto& slot : vs().pictures.slots) {
-        ASSERT_TRUE(slot.frame && slot.buffer);
-        EXPECT_EQ(slot.frame->linesize[0], 480);
-        EXPECT_EQ(slot.frame->data[1], slot.frame->data[0] + 480 * 480);
+    for (int slot = 0; slot < sphere_player::kPictureSlots; ++slot) {
+        const AVFrame* frame = vs().pictures.frame(slot);
+        ASSERT_TRUE(frame != nullptr && frame->data[0] != nullptr);
+        EXPECT_EQ(frame->linesize[0], 480);
+        EXPECT_EQ(frame->data[1], frame->data[0] + 480 * 480);
     }
-    EXPECT_TRUE(vs().scaler);
-    EXPECT_TRUE(vs().resampler);
-    EXPECT_EQ(vs().output_channels, 2);
-    EXPECT_EQ(vs().audio_out_buffer_size_s16, 1024 * 2 * 2);  // one AAC frame, stereo S16
+    EXPECT_TRUE(vs().decode.scaler);
+    EXPECT_TRUE(vs().audio.resampler);
+    EXPECT_EQ(vs().audio.output_channels, 2);
+    EXPECT_EQ(vs().audio.out_buffer_size_s16, 1024 * 2 * 2);  // one AAC frame, stereo S16
     EXPECT_EQ(vs().wanted_spec.freq, 48000);
     EXPECT_EQ(vs().wanted_spec.channels, 2);
     EXPECT_EQ(vs().wanted_spec.samples, 1024);
@@ -196,7 +197,7 @@ TEST_F(InitTest, AStreamWithAnUnknownPictureFormatIsRefused) {
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(init(path), DOR_PLAYER_FAILED);
     EXPECT_EQ(error(), "error: unknown picture format or size of the video stream;\n");
-    EXPECT_FALSE(vs().scaler);
+    EXPECT_FALSE(vs().decode.scaler);
 }
 
 // Play must never start on a file Init gave up on, whichever step failed:
@@ -256,7 +257,7 @@ TEST_F(InitTest, WithoutASoundDeviceTheMillisecondClockIsScaled) {
     EXPECT_EQ(vs().audio_stream_index, sphere_player::kNoStream);
     EXPECT_EQ(vs().clock_scale, 48);  // (1/1000) / (1/48000)
     EXPECT_EQ(vs().audio_tbase.den, 48000);
-    EXPECT_FALSE(vs().resampler);
+    EXPECT_FALSE(vs().audio.resampler);
     EXPECT_EQ(player_.GetVideoDurationms(), 2000);
 }
 
@@ -266,8 +267,11 @@ TEST_F(InitTest, ASecondInitReplacesTheFirst) {
     ASSERT_EQ(init(sample("yuvj420p.mp4")), DOR_PLAYER_OK) << error();
     EXPECT_EQ(player_.GetVideoDurationms(), 1000);
     EXPECT_EQ(vs().audio_stream, nullptr);
-    EXPECT_EQ(vs().view.angle_min_deg[1][0], -180.0f);
-    EXPECT_EQ(vs().view.angle_max_deg[1][2], 180.0f);
+    {
+        platform::MutexLock lock(vs().view.mutex);
+        EXPECT_EQ(vs().view.record.angle_min_deg[1][0], -180.0f);
+        EXPECT_EQ(vs().view.record.angle_max_deg[1][2], 180.0f);
+    }
     // A failed Init leaves no length behind.
     EXPECT_EQ(init("/nonexistent/clip.mp4"), DOR_PLAYER_OPEN_FAILED);
     EXPECT_EQ(player_.GetVideoDurationms(), 0);
@@ -297,7 +301,7 @@ TEST_F(InitTest, SeekIsBoundedByTheDuration) {
     EXPECT_EQ(player_.Seek(0, 0, 2000), DOR_PLAYER_FAILED);
     EXPECT_EQ(player_.Seek(0, -1, 0), DOR_PLAYER_OK);  // before the start: lands at the start
     EXPECT_EQ(player_.Seek(1, -59, -1), DOR_PLAYER_OK);
-    EXPECT_EQ(vs().paused, 0);
+    EXPECT_FALSE(vs().flags.paused());
 }
 
 TEST_F(InitTest, GetVideoSizeOpensTheLastNamedFileWhenNothingIsOpen) {

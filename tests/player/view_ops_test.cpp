@@ -16,7 +16,12 @@ using sphere_player::DOR_SpherePlayerImpl;
 
 class ViewOpsTest : public ::testing::Test {
 protected:
-    sphere_player::ViewRecord& view() { return player_.state().vs->view; }
+    // The view record as it is now.
+    sphere_player::ViewRecord view() {
+        sphere_player::ViewState& state = player_.state().vs->view;
+        platform::MutexLock lock(state.mutex);
+        return state.record;
+    }
     std::string error() { return player_.GetLastErrorText(); }
 
     DOR_SpherePlayerImpl player_;
@@ -139,11 +144,11 @@ TEST_F(ViewOpsTest, PlaybackOperationsWithoutAnOpenFileDoNothing) {
     EXPECT_EQ(player_.StepFrame(true), DOR_PLAYER_OK);
     EXPECT_EQ(player_.Stop(), DOR_PLAYER_OK);
     EXPECT_EQ(player_.SetVideoFilter("eq=contrast=1:brightness=0.2"), DOR_PLAYER_OK);
-    EXPECT_STREQ(player_.state().filter_description, "eq=contrast=1:brightness=0.2");
+    EXPECT_EQ(player_.state().filter.description(), "eq=contrast=1:brightness=0.2");
     EXPECT_EQ(player_.SetVideoFilter(std::string(300, 'x').c_str()), DOR_PLAYER_OK);
-    EXPECT_EQ(std::string(player_.state().filter_description).size(), 127u);
+    EXPECT_EQ(player_.state().filter.description().size(), 127u);
     EXPECT_EQ(player_.SetVideoFilter(nullptr), DOR_PLAYER_OK);
-    EXPECT_STREQ(player_.state().filter_description, "");
+    EXPECT_EQ(player_.state().filter.description(), "");
 }
 
 // The calibration is provided through the player without an opened file:
