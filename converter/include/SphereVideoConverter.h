@@ -51,6 +51,8 @@ enum : int32_t {
 // the pointer and reads it again from its own threads. Init changes two
 // members in place: `src_url` (an MPEG-TS input becomes the path of its MP4
 // copy "temp.mp4" in the same folder) and `bitrate` (multiplied by 1024).
+// The converter removes that copy when it is destroyed: a caller that wants
+// it (a flat recording needs no conversion) copies or moves it before.
 struct ConverterInitParam {
     char* src_url;         // input file (buffer of DOR_CONVERTER_SRC_URL_BYTES)
     char* calib_filename;  // calibration file of the camera (380 bytes)
@@ -96,7 +98,8 @@ public:
     // Prepares an export: remuxes an MPEG-TS input, opens the input and
     // creates the output file. 0 with both open for a square (fisheye)
     // input; 0 with nothing open for any other input (nothing to dewarp);
-    // 15, 16 or 21 with the reason in GetLastErrorText.
+    // 15, 16 or 21 with the reason in GetLastErrorText (21 also when the
+    // remux tool fails).
     virtual int32_t Init(ConverterInitParam* param) = 0;
     // Starts converting the span [start, end) (whole seconds, from the key
     // frame at or before start) and returns once the renderer is ready:

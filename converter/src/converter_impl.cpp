@@ -8,7 +8,6 @@
 
 #include "ogl_rendererMgr.h"
 #include "pipeline.h"
-#include "premux.h"
 
 namespace converter {
 namespace {
@@ -75,7 +74,11 @@ int32_t DOR_SphereVideoConverterImpl::Init(ConverterInitParam* param) {
         return error_.fail(DOR_CONVERTER_ERROR_FAILURE, "error: null parameter record;\n");
     }
     join_worker();
-    premux_ts(*param);
+    if (premux_ts(*param, remux_copy_, error_) == kPremuxFailed) {
+        // Nothing of an earlier Init may stay ready for a start.
+        close_bundles();
+        return DOR_CONVERTER_ERROR_FAILURE;
+    }
     param_ = param;
     log_line(
         "dst_width %d \n dist_height %d\n bitrate %d\n calib_filename %s\n orientation %d \n "

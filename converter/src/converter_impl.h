@@ -20,6 +20,7 @@
 #include "SphereVideoConverter.h"
 #include "converter_log.h"
 #include "media_context.h"
+#include "premux.h"
 
 namespace converter {
 
@@ -57,6 +58,7 @@ private:
 
     // --- the caller's (fixed while a conversion runs)
     ConverterInitParam* param_ = nullptr;  // owned by the caller
+    RemuxedCopy remux_copy_;               // "temp.mp4" of a TS input, removed with us
     VideoTime duration_{-1, -1, -1};
     int64_t total_frames_ = 0;
     std::thread worker_;
