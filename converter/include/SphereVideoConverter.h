@@ -99,7 +99,7 @@ public:
     // creates the output file. 0 with both open for a square (fisheye)
     // input; 0 with nothing open for any other input (nothing to dewarp);
     // 15, 16 or 21 with the reason in GetLastErrorText (21 also when the
-    // remux tool fails).
+    // remux tool fails, or when the output file would be the input).
     virtual int32_t Init(ConverterInitParam* param) = 0;
     // Starts converting the span [start, end) (whole seconds, from the key
     // frame at or before start) and returns once the renderer is ready:

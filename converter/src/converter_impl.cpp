@@ -8,6 +8,7 @@
 
 #include "ogl_rendererMgr.h"
 #include "pipeline.h"
+#include "platform/paths.h"
 
 namespace converter {
 namespace {
@@ -57,6 +58,11 @@ int DOR_SphereVideoConverterImpl::open_bundles() {
     // A flat (already dewarped) video needs no conversion and gets no output
     // file: the caller delivers the remuxed copy instead.
     if (input_.width() != input_.height()) return DOR_CONVERTER_OK;
+    // Creating the output would empty the recording before a frame is read.
+    if (param_->dst_url != nullptr && platform::same_file(param_->dst_url, param_->src_url)) {
+        return error_.fail(DOR_CONVERTER_ERROR_FAILURE,
+                           "error: output file %s is the input file;\n", param_->dst_url);
+    }
     return open_output(output_, input_, *param_, error_);
 }
 

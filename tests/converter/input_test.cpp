@@ -230,6 +230,25 @@ TEST(Remux, ANameWithQuotesAndBlanksIsRemuxedAsItStands) {
     EXPECT_EQ(names_in(elsewhere.path()), Names{});
 }
 
+// Creating the output would empty the recording before a frame is read,
+// whatever name leads to it.
+TEST(Input, AnOutputThatIsTheRecordingIsRefusedAndTheRecordingKept) {
+    kvp_test::TempDir dir;
+    const std::string rec = dir.file("rec.mp4");
+    ASSERT_TRUE(copy_file(sample("fisheye.mp4"), rec));
+    ASSERT_EQ(::link(rec.c_str(), dir.file("hard.mp4").c_str()), 0);
+    ASSERT_EQ(::symlink("rec.mp4", dir.file("soft.mp4").c_str()), 0);
+    const std::string calib = converter_test::fisheye_calibration(dir);
+    for (const std::string& out :
+         {rec, dir.path() + "/./rec.mp4", dir.file("hard.mp4"), dir.file("soft.mp4")}) {
+        Param param(rec, calib, out);
+        Converter conv;
+        EXPECT_EQ(conv->Init(&param.p), 21) << out;
+        EXPECT_EQ(conv->GetLastErrorText(), "error: output file " + out + " is the input file;\n");
+    }
+    EXPECT_EQ(kvp_test::read_file(rec), kvp_test::read_file(sample("fisheye.mp4")));
+}
+
 // Renderer failures surface from the start; the converter is idle again
 // afterwards and needs a new Init.
 class StartFailure : public ::testing::Test {
