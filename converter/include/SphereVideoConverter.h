@@ -10,6 +10,7 @@
 //     c->StartDewarpingAsync({0, 0, 0}, d);
 //     while (c->IsRendering()) { ConvertProgress pr = c->GetProgress(); sleep(1); }
 //     c->Stop();
+//     if (c->GetConversionResult() != 0) puts(c->GetLastErrorText());
 //     DestroySphereVideoConverter(c);
 // A cancel is Stop() then DestroySphereVideoConverter(); the file written so
 // far is complete. Use a new converter (or Init again) for every export.
@@ -116,6 +117,15 @@ public:
     virtual const char* GetLastErrorText() = 0;
     // Stops a running conversion first.
     virtual ~DOR_SphereVideoConverter() {}
+
+    // Added after the slots above, which keep their order.
+    // How the last conversion ended, once IsRendering reads 0: 0 when its
+    // file is complete (to the end of the span, or early after Stop), even
+    // if single damaged packets were skipped on the way (their text stays in
+    // GetLastErrorText); 21 when it failed (no picture could be converted, a
+    // render or the trailer failed; the reason is in GetLastErrorText). -1
+    // before the first conversion and while one runs.
+    virtual int32_t GetConversionResult() = 0;
 };
 
 #ifdef __cplusplus

@@ -142,12 +142,14 @@ int DOR_SphereVideoConverterImpl::start_worker() {
     reset_progress();
     converting_ = 1;
     stop_ = 0;
+    conversion_result_ = -1;
     is_rendering_ = 1;
     set_start_status(0);
     try {
         worker_ = std::thread([this] { StartDewarpingAsyncImpl(); });
     } catch (const std::exception&) {
         converting_ = 0;
+        conversion_result_ = DOR_CONVERTER_ERROR_FAILURE;
         is_rendering_ = 0;
         return error_.fail(DOR_CONVERTER_ERROR_FAILURE, "error: can not start the converter;\n");
     }
@@ -198,18 +200,28 @@ int DOR_SphereVideoConverterImpl::run_conversion(ogl_rendererMgr& renderer, bool
     return result;
 }
 
-// Every end of the worker comes here: the file is finished (unless an upload
-// or render failed), everything is released, and only then does the
-// converter read as idle.
-void DOR_SphereVideoConverterImpl::finish(ogl_rendererMgr& renderer, bool write_trailer) {
-    if (write_trailer && av_write_trailer(output_.container.get()) < 0) {
-        error_.set("error: fail to write trailers;\n");
+// Every end of the worker comes here: the file is finished (unless the
+// start, an upload or a render failed), everything is released, the outcome
+// is recorded, and only then does the converter read as idle. Packets the
+// pipeline had to skip leave their text but do not make the outcome a
+// failure; a file without a single picture does, unless a stop came first.
+void DOR_SphereVideoConverterImpl::finish(ogl_rendererMgr& renderer, int pipeline_result) {
+    int result = pipeline_result;
+    if (result == DOR_CONVERTER_OK) {
+        if (frames_encoded_.load() == 0 && !stop_.load()) {
+            result = error_.fail(DOR_CONVERTER_ERROR_FAILURE,
+                                 "error: no video frame could be converted;\n");
+        }
+        if (av_write_trailer(output_.container.get()) < 0) {
+            result = error_.fail(DOR_CONVERTER_ERROR_FAILURE, "error: fail to write trailers;\n");
+        }
     }
     renderer.release();
     reset_progress();
     close_bundles();
     converting_ = 0;
     stop_ = 0;
+    conversion_result_ = result;
     std::lock_guard<std::mutex> lock(state_mutex_);
     is_rendering_ = 0;
     state_changed_.notify_all();
@@ -224,7 +236,7 @@ void DOR_SphereVideoConverterImpl::StartDewarpingAsyncImpl() {
     } catch (const std::exception& e) {
         error_.set("error: %s;\n", e.what());
     }
-    finish(renderer, started && rc == DOR_CONVERTER_OK);
+    finish(renderer, started ? rc : DOR_CONVERTER_ERROR_FAILURE);
     if (!started) set_start_status(-1);
 }
 
@@ -278,6 +290,10 @@ int32_t DOR_SphereVideoConverterImpl::IsRendering() {
 
 const char* DOR_SphereVideoConverterImpl::GetLastErrorText() {
     return error_.c_str();
+}
+
+int32_t DOR_SphereVideoConverterImpl::GetConversionResult() {
+    return conversion_result_.load();
 }
 
 }  // namespace converter

@@ -223,6 +223,7 @@ TEST(Remux, ANameWithQuotesAndBlanksIsRemuxedAsItStands) {
         EXPECT_EQ(std::string(param.src), dir.file("temp.mp4"));
         EXPECT_EQ(conv->StartDewarpingAsync(seconds(0), conv->GetVideoDuration()), 0);
         EXPECT_TRUE(conv.wait());
+        EXPECT_EQ(conv->GetConversionResult(), 0) << conv->GetLastErrorText();
     }
     ASSERT_EQ(::chdir(cwd), 0);
     EXPECT_EQ(read_media(dir.file("o.mp4")).decoded_frames, 60);
