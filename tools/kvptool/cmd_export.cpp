@@ -32,6 +32,7 @@ extern "C" {
 #include "SphereVideoConverter.h"
 #include "autocalib/prepare_calibration.h"
 #include "command.h"
+#include "common.h"
 #include "geometry/vertex_factory.h"
 #include "geometry/viewport_camera.h"
 #include "platform/paths.h"
@@ -487,7 +488,7 @@ int run_export(const Options& opt) {
     if (!copy_text(b.calib, sizeof b.calib, calib)) return fail("path too long", calib, 1);
     ConverterInitParam p = fill_param(opt, calib, source.height, b);
     if (opt.print_param) {
-        std::cout << param_json(p).dump(2) << "\n";
+        std::cout << kvptool::json_text(param_json(p)) << "\n";
         return 0;
     }
     if (source.opened && !square && source.width > 0) return deliver_flat(opt, b, p);

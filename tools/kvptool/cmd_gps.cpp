@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "command.h"
+#include "common.h"
 #include "gps/track_reader.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -79,7 +80,7 @@ void write_json(const std::vector<Recording>& recordings) {
                        {"records", records}});
     }
     const nlohmann::ordered_json& out = all.size() == 1 ? all[0] : all;
-    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    std::cout << kvptool::json_text(out) << "\n";
 }
 
 // --- CSV

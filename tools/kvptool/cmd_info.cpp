@@ -21,6 +21,7 @@ extern "C" {
 
 #include "SpherePlayer.h"
 #include "command.h"
+#include "common.h"
 #include "tsfix/ts_fix_tool.h"
 #include "tsfix/ts_packet.h"
 
@@ -156,7 +157,7 @@ int run_info(const Options& opt) {
         }
     }
     if (opt.json) {
-        std::cout << to_json(opt.file, r).dump(2) << "\n";
+        std::cout << kvptool::json_text(to_json(opt.file, r)) << "\n";
     } else {
         print_plain(opt.file, r);
     }
