@@ -30,6 +30,45 @@ bool copy_sample(const std::string& name, const std::string& to) {
     return kvp_test::write_file(to, kvp_test::read_file(kSamples + "/" + name));
 }
 
+// Every command that opens a file given to it refuses a FIFO at once with a
+// clear message, instead of waiting in open() for a writer that never comes.
+TEST(KvptoolBadInput, AFifoIsRefusedAtOnceByEveryCommand) {
+    kvp_test::TempDir dir;
+    const std::string fifo = quoted(dir.file("p.fifo"));
+    ASSERT_EQ(::mkfifo(dir.file("p.fifo").c_str(), 0600), 0);
+    const std::string rec = quoted(kSamples + "/fisheye.mp4");
+    const std::string out = quoted(dir.file("out.mp4"));
+    for (const std::string& args :
+         {"calib " + fifo, "calib --converter " + fifo, "mesh " + fifo + " --mode 2", "gps " + fifo,
+          "info " + fifo, "info --json " + fifo,
+          "autocalib " + fifo + " " + quoted(dir.file("o.inf")), "autocalib " + rec + " " + fifo,
+          "export " + fifo + " " + out, "export " + rec + " " + out + " --calib " + fifo,
+          "export " + rec + " " + fifo + " --calib " + fifo, "export " + rec + " " + fifo}) {
+        const auto r = kvptool(args);
+        EXPECT_NE(r.exit_code, 0) << args << "\n" << r.out;
+        EXPECT_NE(r.exit_code, kTimedOut) << args;
+        EXPECT_NE(r.out.find("not a regular file"), std::string::npos) << args << "\n" << r.out;
+    }
+    const auto tsfix = kvptool("tsfix " + fifo);
+    EXPECT_EQ(tsfix.exit_code, 1) << tsfix.out;
+    EXPECT_EQ(kvp_test::names_in(dir.path()), std::set<std::string>{"p.fifo"});
+}
+
+// A FIFO where the side file of a recording would be is no side file: the
+// track comes from the recording itself.
+TEST(KvptoolBadInput, AFifoInThePlaceOfAGpsSideFileIsPassedOver) {
+    kvp_test::TempDir dir;
+    ASSERT_EQ(::mkdir(dir.file("MOVA").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.file("MOVG").c_str(), 0755), 0);
+    ASSERT_TRUE(copy_sample("gps_index.mp4", dir.file("MOVA/CLIP1.MP4")));
+    ASSERT_EQ(::mkfifo(dir.file("MOVG/CLIP1.gps").c_str(), 0600), 0);
+    const auto r = kvptool("gps " + quoted(dir.file("MOVA/CLIP1.MP4")));
+    ASSERT_EQ(r.exit_code, 0) << r.out;
+    const auto j = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_TRUE(j.is_object()) << r.out;
+    EXPECT_EQ(j["records"].size(), 5u);
+}
+
 // File names are bytes. One that is not UTF-8 is written into the JSON with
 // replacement characters; the command reports what it did (a repair too)
 // instead of aborting after having done it.

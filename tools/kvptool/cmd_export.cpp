@@ -251,7 +251,7 @@ SourceInfo probe_source(const std::string& path) {
     return info;
 }
 
-// The first "*.inf" beside the recording (names in order), or "".
+// The first "*.inf" file beside the recording (names in order), or "".
 std::string calibration_beside(const std::string& media) {
     const std::size_t slash = media.rfind(platform::kPathSeparator);
     const std::string dir = slash == std::string::npos ? "." : media.substr(0, slash);
@@ -259,7 +259,8 @@ std::string calibration_beside(const std::string& media) {
     if (DIR* d = ::opendir(dir.c_str())) {
         while (const dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
-            if (name.size() > 4 && platform::iequals(name.substr(name.size() - 4), ".inf")) {
+            if (name.size() > 4 && platform::iequals(name.substr(name.size() - 4), ".inf") &&
+                platform::is_regular_file(platform::join_path(dir, name))) {
                 found.push_back(name);
             }
         }
@@ -467,10 +468,23 @@ int convert(const Options& opt, ConverterInitParam& p) {
     return g_interrupted ? 130 : 0;
 }
 
+// --- the paths
+
+// Nothing that is not a regular file is opened: a FIFO would block for ever.
+int refuse_special_files(const Options& opt) {
+    for (const std::string* path : {&opt.in, &opt.calib, &opt.out}) {
+        if (kvptool::is_special_file(*path)) {
+            return kvptool::refuse_special_file("export", *path, 1);
+        }
+    }
+    return 0;
+}
+
 int run_export(const Options& opt) {
     // The media library's statistics are noise here unless debugging.
     const char* debug = std::getenv("KVP_DEBUG");
     if (debug == nullptr || std::strcmp(debug, "1") != 0) av_log_set_level(AV_LOG_ERROR);
+    if (const int rc = refuse_special_files(opt)) return rc;
     ParamBuffers b;
     if (!copy_text(b.src, sizeof b.src, opt.in) || !copy_text(b.dst, sizeof b.dst, opt.out)) {
         return fail("path too long", "", 1);

@@ -196,6 +196,11 @@ int run_gps(const Options& opt) {
     for (const auto& file : opt.files) {
         Recording rec;
         rec.file = file;
+        if (kvptool::is_special_file(file)) {
+            exit_code = kvptool::refuse_special_file("gps", file, 1);
+            recordings.push_back(std::move(rec));
+            continue;
+        }
         rec.code = gps::read_track(file, gps::is_ts_path(file), rec.track, rec.continuous);
         if (rec.code != gps::kTrackExamined) {
             std::fprintf(stderr, "kvptool gps: cannot open %s\n", file.c_str());

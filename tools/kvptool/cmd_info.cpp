@@ -148,7 +148,12 @@ int run_info(const Options& opt) {
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);  // probing never needs a real sound device
     Report r;
     r.size_before = file_size(opt.file);
-    run_init(opt.file, r);
+    if (kvptool::is_special_file(opt.file)) {
+        r.code = DOR_PLAYER_OPEN_FAILED;
+        r.error = "error: " + opt.file + " is not a regular file;\n";
+    } else {
+        run_init(opt.file, r);
+    }
     r.size_after = file_size(opt.file);
     if (r.code == DOR_PLAYER_OK) {
         probe_streams(opt.file, r);
