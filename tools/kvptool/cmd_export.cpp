@@ -226,8 +226,13 @@ nlohmann::json param_json(const ConverterInitParam& p) {
 
 // --- the source
 
+// The converter's remuxed copy of an MPEG-TS recording, beside it.
+constexpr const char* kRemuxCopyName = "temp.mp4";
+constexpr const char* kTsFormatName = "mpegts";
+
 struct SourceInfo {
     bool opened = false;
+    bool mpegts = false;  // the converter remuxes it first
     int width = 0, height = 0;
 };
 
@@ -246,6 +251,7 @@ SourceInfo probe_source(const std::string& path) {
         info.width = fmt->streams[v]->codecpar->width;
         info.height = fmt->streams[v]->codecpar->height;
     }
+    info.mpegts = std::strcmp(fmt->iformat->name, kTsFormatName) == 0;
     info.opened = true;
     avformat_close_input(&fmt);
     return info;
@@ -413,13 +419,15 @@ struct ConverterHandle {
     ~ConverterHandle() { DestroySphereVideoConverter(c); }
 };
 
-// --- the export
+// --- flat delivery and conversion
 
 int deliver_flat(const Options& opt, ParamBuffers& b, ConverterInitParam& p) {
     ConverterHandle conv;
     const std::string before = b.src;
-    conv.c->Init(&p);  // remuxes a TS file to temp.mp4; a flat input opens nothing
-    if (before != b.src && platform::path_exists(b.src)) {
+    // Remuxes a TS file to temp.mp4, which the converter removes when it goes;
+    // a flat input opens nothing.
+    if (const int rc = conv.c->Init(&p)) return fail("init failed", conv.c->GetLastErrorText(), rc);
+    if (before != b.src) {
         if (!move_file(b.src, opt.out)) return fail("cannot deliver the remuxed copy", "", 1);
     } else {
         std::string why;
@@ -470,6 +478,12 @@ int convert(const Options& opt, ConverterInitParam& p) {
 
 // --- the paths
 
+// The converter's remuxed copy of a TS recording at `in`.
+std::string remux_copy_of(const std::string& in) {
+    const std::size_t slash = in.rfind(platform::kPathSeparator);
+    return (slash == std::string::npos ? std::string() : in.substr(0, slash + 1)) + kRemuxCopyName;
+}
+
 // Nothing that is not a regular file is opened: a FIFO would block for ever.
 int refuse_special_files(const Options& opt) {
     for (const std::string* path : {&opt.in, &opt.calib, &opt.out}) {
@@ -479,6 +493,21 @@ int refuse_special_files(const Options& opt) {
     }
     return 0;
 }
+
+// An output that is the recording itself (under any name) would be emptied
+// before it is read; one that is the remuxed copy would be removed with it.
+int refuse_output(const Options& opt, const SourceInfo& source) {
+    if (platform::same_file(opt.out, opt.in)) {
+        return fail("the output file is the recording itself", opt.out, 1);
+    }
+    if (source.mpegts && platform::same_file(opt.out, remux_copy_of(opt.in))) {
+        return fail("the output file would be overwritten by the remuxed copy of the recording",
+                    opt.out, 1);
+    }
+    return 0;
+}
+
+// --- the export
 
 int run_export(const Options& opt) {
     // The media library's statistics are noise here unless debugging.
@@ -490,6 +519,9 @@ int run_export(const Options& opt) {
         return fail("path too long", "", 1);
     }
     const SourceInfo source = probe_source(opt.in);
+    if (!opt.print_param) {
+        if (const int rc = refuse_output(opt, source)) return rc;
+    }
     const bool square = source.opened && source.width > 0 && source.width == source.height;
     TempCalibration temp;
     std::string calib = opt.calib;
