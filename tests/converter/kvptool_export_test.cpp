@@ -165,6 +165,24 @@ TEST(KvptoolExport, FailuresExitWithTheConvertersCodeAndText) {
     EXPECT_NE(r.exit_code, 0);
 }
 
+// One damaged packet costs its picture; the export still runs to the end
+// and says so, with a warning and exit code 0.
+TEST(KvptoolExport, ADamagedPacketIsAWarningAndTheExportFinishes) {
+    kvp_test::TempDir dir;
+    const std::string rec = dir.file("rec.mp4");
+    ASSERT_TRUE(converter_test::write_damaged_copy(sample("fisheye.mp4"), rec, 30, 31));
+    const std::string out = dir.file("out.mp4");
+    const auto r = kvptool("export " + quoted(rec) + " " + quoted(out) +
+                           " --quality L --layout wide --calib " +
+                           quoted(converter_test::fisheye_calibration(dir)));
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_NE(r.out.find("warning: some input was skipped: error: decode video error;"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("exported: " + out), std::string::npos) << r.out;
+    EXPECT_GE(read_media(out).decoded_frames, 50);
+}
+
 // An output that is the recording (under any name) would empty it before it
 // is read; one named like the remuxed copy of a TS recording would be
 // removed with that copy. Both are refused before anything is written.
