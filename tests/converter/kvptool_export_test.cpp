@@ -1,9 +1,11 @@
 // kvptool export: the record it fills the way the conversion dialog does,
-// the export itself, flat recordings delivered as copies and the paths it
-// refuses.
+// the export itself, flat recordings delivered as copies, the paths it
+// refuses and how it ends when interrupted.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <set>
 #include <string>
 
@@ -273,6 +275,49 @@ TEST(KvptoolExport, AFailedRemuxFailsTheExportAndLeavesNoFile) {
         EXPECT_FALSE(platform::path_exists(dir.file("out.mp4")));
         EXPECT_FALSE(platform::path_exists(dir.file("temp.mp4")));
     }
+}
+
+// SIGTERM, SIGINT or SIGHUP during a conversion end it early with a complete
+// file; the calibration made for the export goes on every path, also when a
+// second signal does not wait for the first.
+TEST(KvptoolExport, ASignalEndsTheExportWithACompleteFileAndNoTemporaryCalibration) {
+    kvp_test::TempDir dir;
+    kvp_test::TempDir tmp;
+    kvp_test::TempDir program;
+    // Ten times the sample, so that the conversion is still running when the
+    // signal comes. No calibration beside it: the export makes one.
+    const std::string rec = dir.file("rec.mp4");
+    ASSERT_EQ(kvp_test::run_command("ffmpeg -v error -stream_loop 9 -i " +
+                                    quoted(sample("fisheye.mp4")) + " -c copy " + quoted(rec))
+                  .exit_code,
+              0);
+    const std::string out = dir.file("out.mp4");
+    const std::string log = dir.file("log");
+    // The signals go once the second progress line (a second into the
+    // conversion) is out; the shell's wait gives 128 + the signal when one
+    // ended the program.
+    const auto export_until = [&](const std::string& signals) {
+        return kvp_test::run_command(
+            "env -u DISPLAY TMPDIR=" + quoted(tmp.path()) +
+            " KVP_PROGRAM_DIR=" + quoted(program.path()) + " " + kTool + " export " + quoted(rec) +
+            " " + quoted(out) + " --quality L --layout wide > " + quoted(log) + " 2>&1 & pid=$!; " +
+            "for i in $(seq 1200); do [ $(grep -c ' fps ' " + quoted(log) +
+            ") -ge 2 ] && break; sleep 0.1; done; for s in " + signals +
+            "; do kill -$s $pid; done; wait $pid; echo $?");
+    };
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        const auto r = export_until(std::to_string(sig));
+        EXPECT_EQ(std::atoi(r.out.c_str()), 128 + sig) << kvp_test::read_file(log);
+        const auto m = read_media(out, false);
+        EXPECT_TRUE(m.opened);  // the trailer was written
+        EXPECT_GT(m.video_pts.size(), 0u);
+        EXPECT_LT(m.video_pts.size(), 600u);
+        EXPECT_EQ(kvp_test::names_in(tmp.path()), Names{});
+    }
+    const auto r = export_until(std::to_string(SIGTERM) + " " + std::to_string(SIGINT));
+    const int status = std::atoi(r.out.c_str());
+    EXPECT_TRUE(status == 128 + SIGTERM || status == 128 + SIGINT) << status;
+    EXPECT_EQ(kvp_test::names_in(tmp.path()), Names{});
 }
 
 }  // namespace
