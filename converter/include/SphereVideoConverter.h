@@ -10,6 +10,7 @@
 //     c->StartDewarpingAsync({0, 0, 0}, d);
 //     while (c->IsRendering()) { ConvertProgress pr = c->GetProgress(); sleep(1); }
 //     c->Stop();
+//     if (c->GetConversionResult() != 0) puts(c->GetLastErrorText());
 //     DestroySphereVideoConverter(c);
 // A cancel is Stop() then DestroySphereVideoConverter(); the file written so
 // far is complete. Use a new converter (or Init again) for every export.
@@ -51,6 +52,8 @@ enum : int32_t {
 // the pointer and reads it again from its own threads. Init changes two
 // members in place: `src_url` (an MPEG-TS input becomes the path of its MP4
 // copy "temp.mp4" in the same folder) and `bitrate` (multiplied by 1024).
+// The converter removes that copy when it is destroyed: a caller that wants
+// it (a flat recording needs no conversion) copies or moves it before.
 struct ConverterInitParam {
     char* src_url;         // input file (buffer of DOR_CONVERTER_SRC_URL_BYTES)
     char* calib_filename;  // calibration file of the camera (380 bytes)
@@ -96,7 +99,8 @@ public:
     // Prepares an export: remuxes an MPEG-TS input, opens the input and
     // creates the output file. 0 with both open for a square (fisheye)
     // input; 0 with nothing open for any other input (nothing to dewarp);
-    // 15, 16 or 21 with the reason in GetLastErrorText.
+    // 15, 16 or 21 with the reason in GetLastErrorText (21 also when the
+    // remux tool fails, or when the output file would be the input).
     virtual int32_t Init(ConverterInitParam* param) = 0;
     // Starts converting the span [start, end) (whole seconds, from the key
     // frame at or before start) and returns once the renderer is ready:
@@ -113,6 +117,15 @@ public:
     virtual const char* GetLastErrorText() = 0;
     // Stops a running conversion first.
     virtual ~DOR_SphereVideoConverter() {}
+
+    // Added after the slots above, which keep their order.
+    // How the last conversion ended, once IsRendering reads 0: 0 when its
+    // file is complete (to the end of the span, or early after Stop), even
+    // if single damaged packets were skipped on the way (their text stays in
+    // GetLastErrorText); 21 when it failed (no picture could be converted, a
+    // render or the trailer failed; the reason is in GetLastErrorText). -1
+    // before the first conversion and while one runs.
+    virtual int32_t GetConversionResult() = 0;
 };
 
 #ifdef __cplusplus

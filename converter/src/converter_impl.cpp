@@ -8,7 +8,7 @@
 
 #include "ogl_rendererMgr.h"
 #include "pipeline.h"
-#include "premux.h"
+#include "platform/paths.h"
 
 namespace converter {
 namespace {
@@ -58,6 +58,11 @@ int DOR_SphereVideoConverterImpl::open_bundles() {
     // A flat (already dewarped) video needs no conversion and gets no output
     // file: the caller delivers the remuxed copy instead.
     if (input_.width() != input_.height()) return DOR_CONVERTER_OK;
+    // Creating the output would empty the recording before a frame is read.
+    if (param_->dst_url != nullptr && platform::same_file(param_->dst_url, param_->src_url)) {
+        return error_.fail(DOR_CONVERTER_ERROR_FAILURE,
+                           "error: output file %s is the input file;\n", param_->dst_url);
+    }
     return open_output(output_, input_, *param_, error_);
 }
 
@@ -75,7 +80,11 @@ int32_t DOR_SphereVideoConverterImpl::Init(ConverterInitParam* param) {
         return error_.fail(DOR_CONVERTER_ERROR_FAILURE, "error: null parameter record;\n");
     }
     join_worker();
-    premux_ts(*param);
+    if (premux_ts(*param, remux_copy_, error_) == kPremuxFailed) {
+        // Nothing of an earlier Init may stay ready for a start.
+        close_bundles();
+        return DOR_CONVERTER_ERROR_FAILURE;
+    }
     param_ = param;
     log_line(
         "dst_width %d \n dist_height %d\n bitrate %d\n calib_filename %s\n orientation %d \n "
@@ -133,12 +142,14 @@ int DOR_SphereVideoConverterImpl::start_worker() {
     reset_progress();
     converting_ = 1;
     stop_ = 0;
+    conversion_result_ = -1;
     is_rendering_ = 1;
     set_start_status(0);
     try {
         worker_ = std::thread([this] { StartDewarpingAsyncImpl(); });
     } catch (const std::exception&) {
         converting_ = 0;
+        conversion_result_ = DOR_CONVERTER_ERROR_FAILURE;
         is_rendering_ = 0;
         return error_.fail(DOR_CONVERTER_ERROR_FAILURE, "error: can not start the converter;\n");
     }
@@ -189,18 +200,28 @@ int DOR_SphereVideoConverterImpl::run_conversion(ogl_rendererMgr& renderer, bool
     return result;
 }
 
-// Every end of the worker comes here: the file is finished (unless an upload
-// or render failed), everything is released, and only then does the
-// converter read as idle.
-void DOR_SphereVideoConverterImpl::finish(ogl_rendererMgr& renderer, bool write_trailer) {
-    if (write_trailer && av_write_trailer(output_.container.get()) < 0) {
-        error_.set("error: fail to write trailers;\n");
+// Every end of the worker comes here: the file is finished (unless the
+// start, an upload or a render failed), everything is released, the outcome
+// is recorded, and only then does the converter read as idle. Packets the
+// pipeline had to skip leave their text but do not make the outcome a
+// failure; a file without a single picture does, unless a stop came first.
+void DOR_SphereVideoConverterImpl::finish(ogl_rendererMgr& renderer, int pipeline_result) {
+    int result = pipeline_result;
+    if (result == DOR_CONVERTER_OK) {
+        if (frames_encoded_.load() == 0 && !stop_.load()) {
+            result = error_.fail(DOR_CONVERTER_ERROR_FAILURE,
+                                 "error: no video frame could be converted;\n");
+        }
+        if (av_write_trailer(output_.container.get()) < 0) {
+            result = error_.fail(DOR_CONVERTER_ERROR_FAILURE, "error: fail to write trailers;\n");
+        }
     }
     renderer.release();
     reset_progress();
     close_bundles();
     converting_ = 0;
     stop_ = 0;
+    conversion_result_ = result;
     std::lock_guard<std::mutex> lock(state_mutex_);
     is_rendering_ = 0;
     state_changed_.notify_all();
@@ -215,7 +236,7 @@ void DOR_SphereVideoConverterImpl::StartDewarpingAsyncImpl() {
     } catch (const std::exception& e) {
         error_.set("error: %s;\n", e.what());
     }
-    finish(renderer, started && rc == DOR_CONVERTER_OK);
+    finish(renderer, started ? rc : DOR_CONVERTER_ERROR_FAILURE);
     if (!started) set_start_status(-1);
 }
 
@@ -269,6 +290,10 @@ int32_t DOR_SphereVideoConverterImpl::IsRendering() {
 
 const char* DOR_SphereVideoConverterImpl::GetLastErrorText() {
     return error_.c_str();
+}
+
+int32_t DOR_SphereVideoConverterImpl::GetConversionResult() {
+    return conversion_result_.load();
 }
 
 }  // namespace converter

@@ -20,6 +20,7 @@
 #include "SphereVideoConverter.h"
 #include "converter_log.h"
 #include "media_context.h"
+#include "premux.h"
 
 namespace converter {
 
@@ -39,6 +40,7 @@ public:
     VideoTime GetVideoDuration() override;
     int32_t IsRendering() override;
     const char* GetLastErrorText() override;
+    int32_t GetConversionResult() override;
 
 private:
     int open_bundles();
@@ -53,10 +55,11 @@ private:
     // The worker thread.
     void StartDewarpingAsyncImpl();
     int run_conversion(ogl_rendererMgr& renderer, bool& started);
-    void finish(ogl_rendererMgr& renderer, bool write_trailer);
+    void finish(ogl_rendererMgr& renderer, int pipeline_result);
 
     // --- the caller's (fixed while a conversion runs)
     ConverterInitParam* param_ = nullptr;  // owned by the caller
+    RemuxedCopy remux_copy_;               // "temp.mp4" of a TS input, removed with us
     VideoTime duration_{-1, -1, -1};
     int64_t total_frames_ = 0;
     std::thread worker_;
@@ -73,6 +76,9 @@ private:
     std::atomic<int64_t> frames_encoded_{0};
     std::atomic<int64_t> frm_number_to_render_{0};
     std::atomic<int64_t> start_clock_ms_{0};
+    // How the last conversion ended: 0 file complete, 21 failed, -1 none yet
+    // or running; written by the worker before is_rendering_ drops.
+    std::atomic<int32_t> conversion_result_{-1};
     int64_t first_audio_pts_ = -1;  // the worker's while converting
 
     // --- guarded by state_mutex_

@@ -1,9 +1,11 @@
 #include "platform/paths.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +62,37 @@ std::string file_name_of(const std::string& path) {
 bool path_exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+bool is_regular_file(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int open_regular_file(const std::string& path, int flags) {
+    // O_NONBLOCK makes the open of a FIFO return at once; what it opened is
+    // looked at before anything is read.
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    if ((flags & O_NONBLOCK) == 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    }
+    return join_path(absolute(dir_of(a)), file_name_of(a)) ==
+           join_path(absolute(dir_of(b)), file_name_of(b));
 }
 
 std::string mount_root_of(const std::string& path) {

@@ -142,9 +142,8 @@ std::string find_program(const std::string& name) {
     return {};
 }
 
-ProcessResult run_command_line(std::string_view command_line, std::size_t max_output) {
+ProcessResult run_program(const std::vector<std::string>& args, std::size_t max_output) {
     ProcessResult result;
-    const std::vector<std::string> args = split_command_line(command_line);
     if (args.empty()) return result;
     const std::string program = find_program(args[0]);
     if (program.empty()) return result;
@@ -172,6 +171,10 @@ ProcessResult run_command_line(std::string_view command_line, std::size_t max_ou
     drain(read_end.get(), max_output, result);
     result.exit_code = wait_for(pid);
     return result;
+}
+
+ProcessResult run_command_line(std::string_view command_line, std::size_t max_output) {
+    return run_program(split_command_line(command_line), max_output);
 }
 
 }  // namespace platform

@@ -278,4 +278,48 @@ inline Picture decode_picture(const std::string& path, int index) {
     return out;
 }
 
+// --- damaged input
+
+// A copy of `src` (every stream copied packet for packet into an MP4) in
+// which the video packets [first, last) (file order) announce a NAL unit far
+// longer than the packet, so that a decoder refuses each of them. False when
+// the copy could not be written.
+inline bool write_damaged_copy(const std::string& src, const std::string& dst, int first,
+                               int last) {
+    InputCloser in;
+    if (avformat_open_input(&in.ctx, src.c_str(), nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(in.ctx, nullptr) < 0) {
+        return false;
+    }
+    AVFormatContext* out = nullptr;
+    if (avformat_alloc_output_context2(&out, nullptr, "mp4", dst.c_str()) < 0) return false;
+    bool ok = true;
+    for (unsigned i = 0; i < in.ctx->nb_streams && ok; ++i) {
+        AVStream* st = avformat_new_stream(out, nullptr);
+        ok = st != nullptr &&
+             avcodec_parameters_copy(st->codecpar, in.ctx->streams[i]->codecpar) >= 0;
+        if (ok) st->codecpar->codec_tag = 0;
+        if (ok) st->time_base = in.ctx->streams[i]->time_base;
+    }
+    ok = ok && avio_open(&out->pb, dst.c_str(), AVIO_FLAG_WRITE) >= 0 &&
+         avformat_write_header(out, nullptr) >= 0;
+    const int v = av_find_best_stream(in.ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    AVPacket* pkt = av_packet_alloc();
+    for (int video = 0; ok && av_read_frame(in.ctx, pkt) >= 0; av_packet_unref(pkt)) {
+        if (pkt->stream_index == v && video >= first && video < last && pkt->size >= 4 &&
+            av_packet_make_writable(pkt) >= 0) {
+            std::memset(pkt->data, 0x7F, 4);  // a 4-byte NAL length of about 2 GB
+        }
+        if (pkt->stream_index == v) ++video;
+        av_packet_rescale_ts(pkt, in.ctx->streams[pkt->stream_index]->time_base,
+                             out->streams[pkt->stream_index]->time_base);
+        ok = av_interleaved_write_frame(out, pkt) >= 0;
+    }
+    av_packet_free(&pkt);
+    ok = ok && av_write_trailer(out) >= 0;
+    if (out->pb != nullptr) avio_closep(&out->pb);
+    avformat_free_context(out);
+    return ok;
+}
+
 }  // namespace converter_test

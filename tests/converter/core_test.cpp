@@ -285,11 +285,23 @@ TEST(Premux, TheFolderOfAPathKeepsItsSeparator) {
     EXPECT_EQ(converter::folder_of("a.ts"), "");
 }
 
-TEST(Premux, TheRunnerReportsTheOutputOrThatNothingStarted) {
-    EXPECT_EQ(converter::run_command("kvp-no-such-tool -x"), "faild!");
-    EXPECT_EQ(converter::run_command("printf abc"), "abc");
-    EXPECT_EQ(converter::run_command("printf " + std::string(1100, 'x')), "faild!");  // too long
-    EXPECT_EQ(converter::run_command("head -c 5000 /dev/zero").size(), 1023u);
+TEST(Premux, TheRunnerReportsTheOutputAndStatusOrThatNothingStarted) {
+    const platform::ProcessResult missing = converter::run_tool({"kvp-no-such-tool", "-x"});
+    EXPECT_FALSE(missing.started);
+    EXPECT_EQ(missing.output, "faild!");
+    const platform::ProcessResult printed = converter::run_tool({"printf", "%s|", "a \" b", "$x"});
+    EXPECT_EQ(printed.output, "a \" b|$x|");  // each argument as it stands
+    EXPECT_EQ(printed.exit_code, 0);
+    EXPECT_EQ(converter::run_tool({"sh", "-c", "exit 3"}).exit_code, 3);
+    EXPECT_EQ(converter::run_tool({"head", "-c", "5000", "/dev/zero"}).output.size(), 1023u);
+}
+
+TEST(Premux, EachPathIsOneArgumentAndAnOutputNeverReadsAsAnOption) {
+    using Args = std::vector<std::string>;
+    EXPECT_EQ(converter::remux_arguments("/rec/c\" -y \"x.ts", "/rec/temp.mp4"),
+              (Args{"ffmpeg", "-i", "/rec/c\" -y \"x.ts", "-v", "quiet", "-y", "-acodec", "copy",
+                    "-vcodec", "copy", "-absf", "aac_adtstoasc", "/rec/temp.mp4"}));
+    EXPECT_EQ(converter::remux_arguments("-d/a.ts", "-d/temp.mp4").back(), "./-d/temp.mp4");
 }
 
 TEST(Premux, OnlyTsFilesAreRemuxedAndTheTextIsReplacedWhenItFits) {
@@ -297,32 +309,58 @@ TEST(Premux, OnlyTsFilesAreRemuxedAndTheTextIsReplacedWhenItFits) {
     char src[DOR_CONVERTER_SRC_URL_BYTES];
     ConverterInitParam p{};
     p.src_url = src;
+    ErrorText error;
     std::snprintf(src, sizeof src, "%s", converter_test::sample("fisheye.mp4").c_str());
-    EXPECT_EQ(converter::premux_ts(p), 0);
-    EXPECT_EQ(std::string(src), converter_test::sample("fisheye.mp4"));
-    std::snprintf(src, sizeof src, "%s", dir.file("missing.ts").c_str());
-    EXPECT_EQ(converter::premux_ts(p), 317);
+    {
+        converter::RemuxedCopy copy;
+        EXPECT_EQ(converter::premux_ts(p, copy, error), 0);
+        EXPECT_EQ(std::string(src), converter_test::sample("fisheye.mp4"));
+        std::snprintf(src, sizeof src, "%s", dir.file("missing.ts").c_str());
+        EXPECT_EQ(converter::premux_ts(p, copy, error), 317);
+    }
+    EXPECT_STREQ(error.c_str(), "");
 
-    // A name without a folder: the copy lands in the current folder.
+    // A name without a folder: the copy lands in the current folder, and
+    // goes with its owner.
     const std::string ts = kvp_test::read_file(converter_test::sample("fisheye.ts"));
     ASSERT_TRUE(kvp_test::write_file(dir.file("a.ts"), ts));
     char cwd[4096];
     ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(::chdir(dir.path().c_str()), 0);
     std::snprintf(src, sizeof src, "a.ts");
-    EXPECT_EQ(converter::premux_ts(p), 0);
+    {
+        converter::RemuxedCopy copy;
+        EXPECT_EQ(converter::premux_ts(p, copy, error), 0);
+        EXPECT_EQ(std::string(src), "temp.mp4");
+        EXPECT_TRUE(platform::path_exists(dir.file("temp.mp4")));
+    }
     ASSERT_EQ(::chdir(cwd), 0);
-    EXPECT_EQ(std::string(src), "temp.mp4");
-    EXPECT_TRUE(platform::path_exists(dir.file("temp.mp4")));
+    EXPECT_FALSE(platform::path_exists(dir.file("temp.mp4")));
 
-    // A folder so deep that ".../temp.mp4" would not fit the caller's buffer.
+    // A folder so deep that ".../temp.mp4" would not fit the caller's buffer:
+    // the TS file is read as it is, and no copy is made.
     std::string deep = dir.path();
     while (deep.size() < 250) deep += "/dddddddddd";
     ASSERT_EQ(std::system(("mkdir -p '" + deep + "'").c_str()), 0);
     ASSERT_TRUE(kvp_test::write_file(deep + "/b.ts", ts));
     std::snprintf(src, sizeof src, "%s", (deep + "/b.ts").c_str());
-    EXPECT_EQ(converter::premux_ts(p), 0);
+    converter::RemuxedCopy copy;
+    EXPECT_EQ(converter::premux_ts(p, copy, error), 0);
     EXPECT_EQ(std::string(src), deep + "/b.ts");
+    EXPECT_FALSE(platform::path_exists(deep + "/temp.mp4"));
+}
+
+TEST(Premux, ACopyMovedAwayOrReplacedIsNotRemoved) {
+    kvp_test::TempDir dir;
+    ASSERT_TRUE(kvp_test::write_file(dir.file("temp.mp4"), "copy"));
+    {
+        converter::RemuxedCopy copy;
+        copy.adopt(dir.file("temp.mp4"));
+        ASSERT_EQ(std::rename(dir.file("temp.mp4").c_str(), dir.file("kept.mp4").c_str()), 0);
+        ASSERT_TRUE(kvp_test::write_file(dir.file("temp.mp4"), "another export's copy"));
+    }
+    EXPECT_EQ(kvp_test::read_file(dir.file("kept.mp4")), "copy");
+    EXPECT_EQ(kvp_test::read_file(dir.file("temp.mp4")), "another export's copy");
 }
 
 TEST(Log, LinesAreTrimmedEndedWithCrLfAndCut) {

@@ -88,3 +88,36 @@ TEST(Export, AStreamWithoutFrameCountTakesItsDurationFromTheFile) {
 }
 
 }  // namespace
+
+// The converter's result tells a finished file from a failed one: a damaged
+// packet costs its picture and leaves its text, but the file is complete;
+// a recording of which no picture can be decoded is a failure.
+TEST(Export, ADamagedPacketIsSkippedButOnlyAFileWithoutPicturesIsAFailure) {
+    kvp_test::TempDir dir;
+    const std::string calib = converter_test::fisheye_calibration(dir);
+    const std::string one_bad = dir.file("one_bad.mp4");
+    const std::string all_bad = dir.file("all_bad.mp4");
+    ASSERT_TRUE(converter_test::write_damaged_copy(sample("fisheye.mp4"), one_bad, 30, 31));
+    ASSERT_TRUE(converter_test::write_damaged_copy(sample("fisheye.mp4"), all_bad, 0, 60));
+
+    Param param(one_bad, calib, dir.file("one.mp4"));
+    Converter conv;
+    EXPECT_EQ(conv->GetConversionResult(), -1);
+    ASSERT_EQ(conv->Init(&param.p), 0) << conv->GetLastErrorText();
+    ASSERT_EQ(conv->StartDewarpingAsync(seconds(0), conv->GetVideoDuration()), 0);
+    ASSERT_TRUE(conv.wait());
+    EXPECT_EQ(conv->GetConversionResult(), 0) << conv->GetLastErrorText();
+    EXPECT_STREQ(conv->GetLastErrorText(), "error: decode video error;\n");
+    const auto out = read_media(param.dst);
+    EXPECT_EQ(out.decode_errors, 0);
+    EXPECT_GE(out.decoded_frames, 50);
+    EXPECT_LT(out.decoded_frames, 60);
+
+    Param none(all_bad, calib, dir.file("none.mp4"));
+    Converter failing;
+    ASSERT_EQ(failing->Init(&none.p), 0) << failing->GetLastErrorText();
+    ASSERT_EQ(failing->StartDewarpingAsync(seconds(0), failing->GetVideoDuration()), 0);
+    ASSERT_TRUE(failing.wait());
+    EXPECT_EQ(failing->GetConversionResult(), 21);
+    EXPECT_STREQ(failing->GetLastErrorText(), "error: no video frame could be converted;\n");
+}

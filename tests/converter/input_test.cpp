@@ -1,7 +1,11 @@
 // What Init and the start make of each kind of input and of bad records.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -21,22 +25,62 @@ bool copy_file(const std::string& from, const std::string& to) {
     return kvp_test::write_file(to, kvp_test::read_file(from));
 }
 
+using Names = std::set<std::string>;
+using kvp_test::names_in;
+
+// An environment variable for the length of a scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            ::setenv(name_, old_->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// A stand-in for the remux tool in a folder of its own, which becomes the
+// program folder: the converter looks there first.
+std::string fake_remux_tool(const kvp_test::TempDir& dir, const std::string& script) {
+    const std::string folder = dir.file("tools");
+    ::mkdir(folder.c_str(), 0755);
+    const std::string tool = folder + "/ffmpeg";
+    EXPECT_TRUE(kvp_test::write_file(tool, "#!/bin/sh\n" + script));
+    EXPECT_EQ(::chmod(tool.c_str(), 0755), 0);
+    return folder;
+}
+
 TEST(Input, ATsRecordingIsRemuxedToTempMp4BesideItAndExportedFromThere) {
     kvp_test::TempDir dir;
     const std::string ts = dir.file("rec.ts");
     ASSERT_TRUE(copy_file(sample("fisheye.ts"), ts));
     Param param(ts, converter_test::fisheye_calibration(dir), dir.file("out.mp4"));
-    Converter conv;
-    ASSERT_EQ(conv->Init(&param.p), 0) << conv->GetLastErrorText();
-    EXPECT_EQ(std::string(param.src), dir.file("temp.mp4"));
-    ASSERT_TRUE(platform::path_exists(dir.file("temp.mp4")));
-    ASSERT_EQ(conv->StartDewarpingAsync(seconds(0), conv->GetVideoDuration()), 0)
-        << conv->GetLastErrorText();
-    ASSERT_TRUE(conv.wait());
-    const auto out = read_media(param.dst);
-    EXPECT_EQ(out.decoded_frames, 60);
-    EXPECT_TRUE(out.has_audio);
-    EXPECT_EQ(out.audio_packets, read_media(dir.file("temp.mp4"), false).audio_packets);
+    {
+        Converter conv;
+        ASSERT_EQ(conv->Init(&param.p), 0) << conv->GetLastErrorText();
+        EXPECT_EQ(std::string(param.src), dir.file("temp.mp4"));
+        ASSERT_TRUE(platform::path_exists(dir.file("temp.mp4")));
+        ASSERT_EQ(conv->StartDewarpingAsync(seconds(0), conv->GetVideoDuration()), 0)
+            << conv->GetLastErrorText();
+        ASSERT_TRUE(conv.wait());
+        const auto out = read_media(param.dst);
+        EXPECT_EQ(out.decoded_frames, 60);
+        EXPECT_TRUE(out.has_audio);
+        EXPECT_EQ(out.audio_packets, read_media(dir.file("temp.mp4"), false).audio_packets);
+    }
+    // The copy goes with the converter that made it.
+    EXPECT_EQ(names_in(dir.path()), (Names{"fisheye.inf", "out.mp4", "rec.ts"}));
 }
 
 TEST(Input, AnMp4IsUsedAsItIs) {
@@ -119,6 +163,91 @@ TEST(Input, OpeningFailuresHaveTheirCodesAndTexts) {
         EXPECT_STREQ(conv->GetLastErrorText(), "error: fail to write header for output file;\n");
         EXPECT_EQ(conv->StartDewarpingAsync(seconds(0), seconds(1)), 21);
     }
+}
+
+// The remux is part of Init: when it fails, Init fails, and neither an older
+// copy beside the recording nor what the tool left is taken for it.
+TEST(Remux, AToolThatFailsOrIsMissingFailsInitAndLeavesNoCopy) {
+    kvp_test::TempDir dir;
+    const std::string ts = dir.file("rec.ts");
+    ASSERT_TRUE(copy_file(sample("fisheye.ts"), ts));
+    const std::string calib = converter_test::fisheye_calibration(dir);
+    struct Case {
+        const char* script;  // null: no tool anywhere
+        std::string text;
+    };
+    const Case cases[] = {
+        {"for a; do out=$a; done\nprintf partial > \"$out\"\nexit 1\n",
+         "error: ffmpeg failed to remux " + ts + ", exit code 1;\n"},
+        {"exit 0\n", "error: ffmpeg made no copy of " + ts + ";\n"},
+        {nullptr, "error: can not start ffmpeg to remux " + ts + ";\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        // What an older export left: the copy of another recording.
+        ASSERT_TRUE(copy_file(sample("fisheye.mp4"), dir.file("temp.mp4")));
+        ScopedEnv program_dir("KVP_PROGRAM_DIR", c.script != nullptr
+                                                     ? fake_remux_tool(dir, c.script)
+                                                     : dir.file("no-such-folder"));
+        ScopedEnv path("PATH", c.script != nullptr ? std::getenv("PATH") : dir.file("nowhere"));
+        // The converter was ready for another export; it is not any more.
+        Param earlier(sample("fisheye.mp4"), calib, dir.file("earlier.mp4"));
+        Param param(ts, calib, dir.file("out.mp4"));
+        Converter conv;
+        ASSERT_EQ(conv->Init(&earlier.p), 0) << conv->GetLastErrorText();
+        EXPECT_EQ(conv->Init(&param.p), 21);
+        EXPECT_EQ(conv->GetLastErrorText(), c.text);
+        EXPECT_EQ(std::string(param.src), ts);
+        EXPECT_EQ(param.p.bitrate, 2048);
+        EXPECT_FALSE(platform::path_exists(dir.file("temp.mp4")));
+        EXPECT_FALSE(platform::path_exists(dir.file("out.mp4")));
+        EXPECT_EQ(conv->StartDewarpingAsync(seconds(0), seconds(1)), 21);
+    }
+}
+
+// The paths reach the tool as they stand: quotes and blanks in a name are
+// not syntax, so the tool reads the recording and writes the copy, nothing
+// else, and the copy goes with the converter.
+TEST(Remux, ANameWithQuotesAndBlanksIsRemuxedAsItStands) {
+    kvp_test::TempDir dir;
+    kvp_test::TempDir elsewhere;
+    const std::string name = "c\" -y \"extra.ts";
+    ASSERT_TRUE(copy_file(sample("fisheye.ts"), dir.file(name)));
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(elsewhere.path().c_str()), 0);
+    {
+        Param param(dir.file(name), converter_test::fisheye_calibration(dir), dir.file("o.mp4"));
+        Converter conv;
+        EXPECT_EQ(conv->Init(&param.p), 0) << conv->GetLastErrorText();
+        EXPECT_EQ(std::string(param.src), dir.file("temp.mp4"));
+        EXPECT_EQ(conv->StartDewarpingAsync(seconds(0), conv->GetVideoDuration()), 0);
+        EXPECT_TRUE(conv.wait());
+        EXPECT_EQ(conv->GetConversionResult(), 0) << conv->GetLastErrorText();
+    }
+    ASSERT_EQ(::chdir(cwd), 0);
+    EXPECT_EQ(read_media(dir.file("o.mp4")).decoded_frames, 60);
+    EXPECT_EQ(names_in(dir.path()), (Names{name, "fisheye.inf", "o.mp4"}));
+    EXPECT_EQ(names_in(elsewhere.path()), Names{});
+}
+
+// Creating the output would empty the recording before a frame is read,
+// whatever name leads to it.
+TEST(Input, AnOutputThatIsTheRecordingIsRefusedAndTheRecordingKept) {
+    kvp_test::TempDir dir;
+    const std::string rec = dir.file("rec.mp4");
+    ASSERT_TRUE(copy_file(sample("fisheye.mp4"), rec));
+    ASSERT_EQ(::link(rec.c_str(), dir.file("hard.mp4").c_str()), 0);
+    ASSERT_EQ(::symlink("rec.mp4", dir.file("soft.mp4").c_str()), 0);
+    const std::string calib = converter_test::fisheye_calibration(dir);
+    for (const std::string& out :
+         {rec, dir.path() + "/./rec.mp4", dir.file("hard.mp4"), dir.file("soft.mp4")}) {
+        Param param(rec, calib, out);
+        Converter conv;
+        EXPECT_EQ(conv->Init(&param.p), 21) << out;
+        EXPECT_EQ(conv->GetLastErrorText(), "error: output file " + out + " is the input file;\n");
+    }
+    EXPECT_EQ(kvp_test::read_file(rec), kvp_test::read_file(sample("fisheye.mp4")));
 }
 
 // Renderer failures surface from the start; the converter is idle again

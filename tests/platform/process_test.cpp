@@ -80,6 +80,20 @@ TEST(RunCommandLine, AMissingProgramOrAnEmptyLineIsNotStarted) {
     EXPECT_EQ(platform::run_command_line("  ", 64).exit_code, -1);
 }
 
+TEST(RunProgram, EveryArgumentArrivesByteForByte) {
+    kvp_test::TempDir dir;
+    const std::string marker = dir.file("marker");
+    // What no command line can quote safely: quotes inside a name.
+    const Args args{"printf", "%s|", "c\" -y \"extra.ts", "a  b", "$(touch " + marker + ")", ""};
+    const auto r = platform::run_program(args, 1024);
+    EXPECT_TRUE(r.started);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.output, "c\" -y \"extra.ts|a  b|$(touch " + marker + ")||");
+    EXPECT_FALSE(platform::path_exists(marker));
+    EXPECT_FALSE(platform::run_program({"kvp-no-such-program-xyz"}, 64).started);
+    EXPECT_FALSE(platform::run_program({}, 64).started);
+}
+
 TEST(FindProgram, TheProgramFolderComesBeforeTheSearchPath) {
     kvp_test::TempDir dir;
     const std::string tool = dir.file("printf");  // shadows the system's printf

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 
+#include <dirent.h>
 #include <unistd.h>
 
 namespace kvp_test {
@@ -42,6 +44,19 @@ inline bool write_file(const std::string& path, const std::string& bytes) {
 inline std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The names in a folder, without "." and "..".
+inline std::set<std::string> names_in(const std::string& dir) {
+    std::set<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..") names.insert(name);
+        }
+        ::closedir(d);
+    }
+    return names;
 }
 
 // Runs a shell command line; returns its exit status and what it printed

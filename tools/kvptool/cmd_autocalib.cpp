@@ -12,6 +12,7 @@
 
 #include "autocalib/autocalib.h"
 #include "command.h"
+#include "common.h"
 
 namespace {
 
@@ -49,6 +50,11 @@ void print_text(const Options& opt, const autocalib::CalibrationReport& r) {
 }
 
 int run_autocalib(const Options& opt) {
+    for (const std::string* path : {&opt.video, &opt.out}) {
+        if (kvptool::is_special_file(*path)) {
+            return kvptool::refuse_special_file("autocalib", *path, 1);
+        }
+    }
     autocalib::CalibrationReport report;
     autocalib::make_calibration_from_video(opt.video.c_str(), opt.out.c_str(), &report);
     if (opt.json) {

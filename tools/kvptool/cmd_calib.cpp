@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "command.h"
+#include "common.h"
 #include "geometry/vertex_factory.h"
 
 namespace {
@@ -49,6 +50,11 @@ nlohmann::json probe_json(const geometry::VertexFactory& factory, const Probe& p
 }
 
 int run_calib(const Options& opt) {
+    if (kvptool::is_special_file(opt.file)) {
+        return kvptool::refuse_special_file("calib", opt.file,
+                                            opt.converter ? geometry::kCodeConverterCalibrationFile
+                                                          : geometry::kCodeCalibrationFile);
+    }
     geometry::VertexFactory factory(opt.converter ? geometry::Variant::converter
                                                   : geometry::Variant::player);
     factory.set_message_sink(nullptr);  // stdout carries the JSON alone

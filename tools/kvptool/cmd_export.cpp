@@ -6,15 +6,18 @@
 // layout at the chosen quality, with the default view of that layout; any
 // other recording is delivered as a stream copy (the remuxed copy for TS).
 // Exit code: 0, the converter's code (15, 16, 21) with its text on stderr,
-// 1 for other failures, 130 when interrupted (the file is complete).
+// 1 for other failures, 128 + the signal number when interrupted by SIGINT,
+// SIGTERM or SIGHUP (the file written so far is complete).
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -32,6 +35,7 @@ extern "C" {
 #include "SphereVideoConverter.h"
 #include "autocalib/prepare_calibration.h"
 #include "command.h"
+#include "common.h"
 #include "layout/export_record.h"
 #include "layout/view_layout.h"
 #include "platform/paths.h"
@@ -152,8 +156,13 @@ nlohmann::json param_json(const ConverterInitParam& p) {
 
 // --- the source
 
+// The converter's remuxed copy of an MPEG-TS recording, beside it.
+constexpr const char* kRemuxCopyName = "temp.mp4";
+constexpr const char* kTsFormatName = "mpegts";
+
 struct SourceInfo {
     bool opened = false;
+    bool mpegts = false;  // the converter remuxes it first
     int width = 0, height = 0;
 };
 
@@ -172,12 +181,13 @@ SourceInfo probe_source(const std::string& path) {
         info.width = fmt->streams[v]->codecpar->width;
         info.height = fmt->streams[v]->codecpar->height;
     }
+    info.mpegts = std::strcmp(fmt->iformat->name, kTsFormatName) == 0;
     info.opened = true;
     avformat_close_input(&fmt);
     return info;
 }
 
-// The first "*.inf" beside the recording (names in order), or "".
+// The first "*.inf" file beside the recording (names in order), or "".
 std::string calibration_beside(const std::string& media) {
     const std::size_t slash = media.rfind(platform::kPathSeparator);
     const std::string dir = slash == std::string::npos ? "." : media.substr(0, slash);
@@ -185,7 +195,8 @@ std::string calibration_beside(const std::string& media) {
     if (DIR* d = ::opendir(dir.c_str())) {
         while (const dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
-            if (name.size() > 4 && platform::iequals(name.substr(name.size() - 4), ".inf")) {
+            if (name.size() > 4 && platform::iequals(name.substr(name.size() - 4), ".inf") &&
+                platform::is_regular_file(platform::join_path(dir, name))) {
                 found.push_back(name);
             }
         }
@@ -195,26 +206,106 @@ std::string calibration_beside(const std::string& media) {
     return found.empty() ? std::string() : platform::join_path(dir, found.front());
 }
 
-// A calibration made for this export, removed with the scope.
-struct TempCalibration {
-    std::string path;
-    ~TempCalibration() {
-        if (!path.empty()) std::remove(path.c_str());
+// --- interruption
+//
+// SIGINT, SIGTERM and SIGHUP end an export early but properly: the handler
+// only notes the signal; the export looks at it between its steps and on
+// every poll of the conversion, stops the converter (the file is completed
+// with its trailer) and leaves through its usual paths, so that every
+// temporary file goes. A second signal does not wait: the handler removes
+// the temporary calibration itself and lets the signal take its default
+// course.
+
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignalExitBase = 128;
+
+volatile std::sig_atomic_t g_signal = 0;  // the first signal received, 0 none
+// The temporary calibration, for the handler: the path is written before
+// g_temp_armed is set and changed only while it is clear.
+volatile std::sig_atomic_t g_temp_armed = 0;
+char g_temp_path[PATH_MAX] = {};
+
+extern "C" void on_interrupt(int sig) {
+    if (g_signal == 0) {
+        g_signal = sig;
+        return;
     }
+    if (g_temp_armed) ::unlink(g_temp_path);  // async-signal-safe, as are the two below
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+// The handlers for the length of one export; the previous ones come back.
+class InterruptHandlers {
+public:
+    InterruptHandlers() {
+        g_signal = 0;
+        struct sigaction action {};
+        action.sa_handler = on_interrupt;
+        action.sa_flags = SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i) {
+            ::sigaction(kInterruptSignals[i], &action, &previous_[i]);
+        }
+    }
+    ~InterruptHandlers() {
+        for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i) {
+            ::sigaction(kInterruptSignals[i], &previous_[i], nullptr);
+        }
+    }
+    InterruptHandlers(const InterruptHandlers&) = delete;
+    InterruptHandlers& operator=(const InterruptHandlers&) = delete;
+
+private:
+    struct sigaction previous_[std::size(kInterruptSignals)]{};
+};
+
+bool interrupted() {
+    return g_signal != 0;
+}
+
+int interrupted_exit() {
+    return kSignalExitBase + static_cast<int>(g_signal);
+}
+
+// A calibration made for this export, removed with the scope (or by the
+// handler of a second signal).
+class TempCalibration {
+public:
+    TempCalibration() = default;
+    ~TempCalibration() {
+        g_temp_armed = 0;
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    TempCalibration(const TempCalibration&) = delete;
+    TempCalibration& operator=(const TempCalibration&) = delete;
+
+    // Creates the empty file; false when it cannot be made.
+    bool create() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string templ = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/kvptool-XXXXXX";
+        if (templ.size() >= sizeof g_temp_path) return false;
+        const int fd = ::mkstemp(templ.data());
+        if (fd < 0) return false;
+        ::close(fd);
+        path_ = templ;
+        std::memcpy(g_temp_path, templ.c_str(), templ.size() + 1);
+        g_temp_armed = 1;
+        return true;
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
 };
 
 bool make_temp_calibration(const std::string& media, TempCalibration& temp, std::string& why) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/kvptool-XXXXXX";
-    const int fd = ::mkstemp(templ.data());
-    if (fd < 0) {
+    if (!temp.create()) {
         why = "cannot create a temporary calibration file";
         return false;
     }
-    ::close(fd);
-    temp.path = templ;
     std::string text;
-    if (autocalib::prepare_calibration(media.c_str(), temp.path.c_str(), &text) != 0) {
+    if (autocalib::prepare_calibration(media.c_str(), temp.path().c_str(), &text) != 0) {
         why = text.empty() ? "automatic calibration failed" : text;
         return false;
     }
@@ -281,11 +372,7 @@ bool move_file(const std::string& from, const std::string& to) {
 
 // --- progress
 
-volatile std::sig_atomic_t g_interrupted = 0;
 constexpr int kPollMs = 20;
-void on_interrupt(int) {
-    g_interrupted = 1;
-}
 
 class ProgressLine {
 public:
@@ -333,18 +420,25 @@ int fail(const char* what, const std::string& text, int code) {
     return code;
 }
 
+int fail_interrupted() {
+    return fail("interrupted", "", interrupted_exit());
+}
+
 struct ConverterHandle {
     DOR_SphereVideoConverter* c = CreateSphereVideoConverter();
     ~ConverterHandle() { DestroySphereVideoConverter(c); }
 };
 
-// --- the export
+// --- flat delivery and conversion
 
 int deliver_flat(const Options& opt, ParamBuffers& b, ConverterInitParam& p) {
     ConverterHandle conv;
     const std::string before = b.src;
-    conv.c->Init(&p);  // remuxes a TS file to temp.mp4; a flat input opens nothing
-    if (before != b.src && platform::path_exists(b.src)) {
+    // Remuxes a TS file to temp.mp4, which the converter removes when it goes;
+    // a flat input opens nothing.
+    if (const int rc = conv.c->Init(&p)) return fail("init failed", conv.c->GetLastErrorText(), rc);
+    if (interrupted()) return fail_interrupted();
+    if (before != b.src) {
         if (!move_file(b.src, opt.out)) return fail("cannot deliver the remuxed copy", "", 1);
     } else {
         std::string why;
@@ -363,18 +457,17 @@ int convert(const Options& opt, ConverterInitParam& p) {
         (!opt.to.empty() && !parse_time(opt.to, to))) {
         return fail("times are MM:SS", "", 1);
     }
+    if (interrupted()) return fail_interrupted();
     const std::string text_before = conv.c->GetLastErrorText();
     if (const int rc = conv.c->StartDewarpingAsync(from, to)) {
         return fail("cannot start", conv.c->GetLastErrorText(), rc);
     }
-    g_interrupted = 0;
-    auto previous = std::signal(SIGINT, on_interrupt);
     ProgressLine line;
     auto next_line = std::chrono::steady_clock::now();
     for (;;) {
         // Poll often, so that the end is seen at once; print less often.
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-        if (g_interrupted) conv.c->Stop();
+        if (interrupted()) conv.c->Stop();
         const bool rendering = conv.c->IsRendering() != 0;  // read first: then the
         const ConvertProgress now = conv.c->GetProgress();  // last line is final
         if (!rendering || std::chrono::steady_clock::now() >= next_line) {
@@ -385,23 +478,62 @@ int convert(const Options& opt, ConverterInitParam& p) {
     }
     line.end();
     conv.c->Stop();
-    std::signal(SIGINT, previous);
-    if (conv.c->GetLastErrorText() != text_before) {
-        return fail("conversion failed", conv.c->GetLastErrorText(), 1);
-    }
+    // A damaged packet costs that packet and leaves its text; only the
+    // converter's result says whether the file was finished.
+    const std::string text = conv.c->GetLastErrorText();
+    if (const int rc = conv.c->GetConversionResult()) return fail("conversion failed", text, rc);
+    if (text != text_before) fail("warning: some input was skipped", text, 0);
     std::printf("exported: %s (%dx%d)\n", opt.out.c_str(), p.dst_width, p.dst_height);
-    return g_interrupted ? 130 : 0;
+    return interrupted() ? interrupted_exit() : 0;
 }
+
+// --- the paths
+
+// The converter's remuxed copy of a TS recording at `in`.
+std::string remux_copy_of(const std::string& in) {
+    const std::size_t slash = in.rfind(platform::kPathSeparator);
+    return (slash == std::string::npos ? std::string() : in.substr(0, slash + 1)) + kRemuxCopyName;
+}
+
+// Nothing that is not a regular file is opened: a FIFO would block for ever.
+int refuse_special_files(const Options& opt) {
+    for (const std::string* path : {&opt.in, &opt.calib, &opt.out}) {
+        if (kvptool::is_special_file(*path)) {
+            return kvptool::refuse_special_file("export", *path, 1);
+        }
+    }
+    return 0;
+}
+
+// An output that is the recording itself (under any name) would be emptied
+// before it is read; one that is the remuxed copy would be removed with it.
+int refuse_output(const Options& opt, const SourceInfo& source) {
+    if (platform::same_file(opt.out, opt.in)) {
+        return fail("the output file is the recording itself", opt.out, 1);
+    }
+    if (source.mpegts && platform::same_file(opt.out, remux_copy_of(opt.in))) {
+        return fail("the output file would be overwritten by the remuxed copy of the recording",
+                    opt.out, 1);
+    }
+    return 0;
+}
+
+// --- the export
 
 int run_export(const Options& opt) {
     // The media library's statistics are noise here unless debugging.
     const char* debug = std::getenv("KVP_DEBUG");
     if (debug == nullptr || std::strcmp(debug, "1") != 0) av_log_set_level(AV_LOG_ERROR);
+    InterruptHandlers handlers;
+    if (const int rc = refuse_special_files(opt)) return rc;
     ParamBuffers b;
     if (!copy_text(b.src, sizeof b.src, opt.in) || !copy_text(b.dst, sizeof b.dst, opt.out)) {
         return fail("path too long", "", 1);
     }
     const SourceInfo source = probe_source(opt.in);
+    if (!opt.print_param) {
+        if (const int rc = refuse_output(opt, source)) return rc;
+    }
     const bool square = source.opened && source.width > 0 && source.width == source.height;
     TempCalibration temp;
     std::string calib = opt.calib;
@@ -409,12 +541,13 @@ int run_export(const Options& opt) {
     if (square && calib.empty()) {
         std::string why;
         if (!make_temp_calibration(opt.in, temp, why)) return fail("no calibration", why, 1);
-        calib = temp.path;
+        calib = temp.path();
     }
+    if (interrupted()) return fail_interrupted();
     if (!copy_text(b.calib, sizeof b.calib, calib)) return fail("path too long", calib, 1);
     ConverterInitParam p = fill_param(opt, calib, source.height, b);
     if (opt.print_param) {
-        std::cout << param_json(p).dump(2) << "\n";
+        std::cout << kvptool::json_text(param_json(p)) << "\n";
         return 0;
     }
     if (source.opened && !square && source.width > 0) return deliver_flat(opt, b, p);

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "command.h"
+#include "common.h"
 #include "gps/track_reader.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -79,7 +80,7 @@ void write_json(const std::vector<Recording>& recordings) {
                        {"records", records}});
     }
     const nlohmann::ordered_json& out = all.size() == 1 ? all[0] : all;
-    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    std::cout << kvptool::json_text(out) << "\n";
 }
 
 // --- CSV
@@ -195,6 +196,11 @@ int run_gps(const Options& opt) {
     for (const auto& file : opt.files) {
         Recording rec;
         rec.file = file;
+        if (kvptool::is_special_file(file)) {
+            exit_code = kvptool::refuse_special_file("gps", file, 1);
+            recordings.push_back(std::move(rec));
+            continue;
+        }
         rec.code = gps::read_track(file, gps::is_ts_path(file), rec.track, rec.continuous);
         if (rec.code != gps::kTrackExamined) {
             std::fprintf(stderr, "kvptool gps: cannot open %s\n", file.c_str());

@@ -21,6 +21,7 @@ extern "C" {
 
 #include "SpherePlayer.h"
 #include "command.h"
+#include "common.h"
 #include "tsfix/ts_fix_tool.h"
 #include "tsfix/ts_packet.h"
 
@@ -147,7 +148,12 @@ int run_info(const Options& opt) {
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);  // probing never needs a real sound device
     Report r;
     r.size_before = file_size(opt.file);
-    run_init(opt.file, r);
+    if (kvptool::is_special_file(opt.file)) {
+        r.code = DOR_PLAYER_OPEN_FAILED;
+        r.error = "error: " + opt.file + " is not a regular file;\n";
+    } else {
+        run_init(opt.file, r);
+    }
     r.size_after = file_size(opt.file);
     if (r.code == DOR_PLAYER_OK) {
         probe_streams(opt.file, r);
@@ -156,7 +162,7 @@ int run_info(const Options& opt) {
         }
     }
     if (opt.json) {
-        std::cout << to_json(opt.file, r).dump(2) << "\n";
+        std::cout << kvptool::json_text(to_json(opt.file, r)) << "\n";
     } else {
         print_plain(opt.file, r);
     }

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "command.h"
+#include "common.h"
 #include "geometry/vertex_factory.h"
 
 namespace {
@@ -30,6 +31,11 @@ int build_mesh(geometry::VertexFactory& factory, const Options& opt) {
 }
 
 int run_mesh(const Options& opt) {
+    if (kvptool::is_special_file(opt.file)) {
+        return kvptool::refuse_special_file("mesh", opt.file,
+                                            opt.converter ? geometry::kCodeConverterCalibrationFile
+                                                          : geometry::kCodeCalibrationFile);
+    }
     geometry::VertexFactory factory(opt.converter ? geometry::Variant::converter
                                                   : geometry::Variant::player);
     factory.set_message_sink(nullptr);  // stdout carries the JSON alone

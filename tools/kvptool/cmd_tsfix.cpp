@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "command.h"
+#include "common.h"
 #include "tsfix/ts_fix_tool.h"
 
 namespace {
@@ -62,7 +63,7 @@ int run_tsfix(const Options& opt) {
             print_plain(file, r, opt.dry_run);
         }
     }
-    if (opt.json) std::cout << all.dump(2) << "\n";
+    if (opt.json) std::cout << kvptool::json_text(all) << "\n";
     return exit_code;
 }
 

@@ -4,7 +4,9 @@
 //
 // A command line is one string; it is split into arguments by the rules of
 // the Windows C runtime (split_command_line), never handed to a shell, so a
-// path in it is never interpreted as shell syntax.
+// path in it is never interpreted as shell syntax. A path that may hold a
+// double quote cannot be quoted safely in a command line at all: pass such
+// arguments as a list (run_program).
 //
 // Thread-safety: safe; every call starts and waits for its own process.
 #pragma once
@@ -38,11 +40,17 @@ struct ProcessResult {
     std::size_t output_bytes = 0;  // everything the program wrote, kept or not
 };
 
-// Runs a command line and waits without a time limit until the program has
-// ended. Its standard input is /dev/null; its standard output and error go
-// into one pipe that is read while it runs (a chatty program never blocks on
-// a full pipe); the first max_output bytes are kept. The caller's
-// environment and current folder are inherited.
+// Runs a program and waits without a time limit until it has ended.
+// args[0] names the program (looked up as find_program does); every argument
+// reaches it byte for byte: no shell, no splitting, no quoting, so a path may
+// hold blanks, quotes or anything else but a NUL. Its standard input is
+// /dev/null; its standard output and error go into one pipe that is read
+// while it runs (a chatty program never blocks on a full pipe); the first
+// max_output bytes are kept. The caller's environment and current folder are
+// inherited.
+ProcessResult run_program(const std::vector<std::string>& args, std::size_t max_output);
+
+// run_program with the arguments of a command line (split_command_line).
 ProcessResult run_command_line(std::string_view command_line, std::size_t max_output);
 
 }  // namespace platform

@@ -128,8 +128,7 @@ RepairReport TSFixTool::repair(const std::string& path) {
 }
 
 bool TSFixTool::open(const std::string& path, RepairReport& report) {
-    const int flags = (options_.dry_run ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
-    fd_ = ::open(path.c_str(), flags);
+    fd_ = platform::open_regular_file(path, options_.dry_run ? O_RDONLY : O_RDWR);
     if (fd_ < 0 || !regular_file_size(fd_, file_size_)) {
         ts_log("Can't open file %s ", path.c_str());
         close();

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/paths.h"
 
 namespace gps {
 
@@ -18,10 +22,17 @@ bool ByteSource::read_exact(std::uint64_t offset, void* dst, std::size_t n) {
 }
 
 std::unique_ptr<FileSource> FileSource::open(const std::string& path) {
-    std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return nullptr;
+    // Regular files only: a FIFO in the place of a recording or a side file
+    // would block the open for ever.
+    const int fd = platform::open_regular_file(path, O_RDONLY);
+    if (fd < 0) return nullptr;
+    std::unique_ptr<std::FILE, Closer> file(::fdopen(fd, "rb"));
+    if (!file) {
+        ::close(fd);
+        return nullptr;
+    }
     struct stat st {};
-    if (::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    if (::fstat(fd, &st) != 0) return nullptr;
     // Reads are large or random; stdio's own buffer would only add a copy.
     std::setvbuf(file.get(), nullptr, _IONBF, 0);
     return std::unique_ptr<FileSource>(
