@@ -62,18 +62,22 @@ protected:
         host_ =
             platform::VideoHostWindow::create(kWindowWidth, kWindowHeight, "playback test", &why);
         if (!host_) GTEST_SKIP() << "no X display: " << why;
-        hold_sdl_video();
+        hold_gl_driver();
         player_ = std::make_unique<sphere_player::DOR_SpherePlayerImpl>();
     }
 
     // The test process keeps SDL's video subsystem up until it ends, so the
-    // player's own SDL start and shutdown only count it up and down: a real
-    // shutdown closes SDL's X connection and unloads the GL driver, whose
-    // compiled shader state LeakSanitizer then reports as leaks in an
+    // player's own SDL start and shutdown only count it up and down, and it
+    // keeps one host window (the GL driver loaded for its X connection): a
+    // real shutdown closes the X connections and unloads the GL driver,
+    // whose process-lifetime state LeakSanitizer then reports as leaks in an
     // unmapped module. The player's own allocations are still checked.
-    static void hold_sdl_video() {
+    static void hold_gl_driver() {
         static const bool held = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        static platform::VideoHostWindow* const kept =
+            platform::VideoHostWindow::create(16, 16, "driver kept", nullptr).release();
         (void)held;
+        (void)kept;
     }
 
     void TearDown() override {
