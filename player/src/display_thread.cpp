@@ -325,11 +325,14 @@ void display_thread_main(player_state& ps) {
 }
 
 void end_display_worker(player_state& ps, Worker w) {
+    // Read first: when playback ended well, end_worker's EndCallback may
+    // be the last use of the player on this thread.
+    const bool report = ps.display_failed_while_playing && ps.on_error != nullptr;
     end_worker(ps, w);
-    // The host learns of a failure while playing. The last use of the
-    // player on this thread: the host may stop and destroy it from the
-    // callback.
-    if (!ps.display_failed_while_playing || ps.on_error == nullptr) return;
+    if (!report) return;
+    // After a display failure no EndCallback was made: the host learns of
+    // the failure now, as the last use of the player on this thread (it may
+    // stop and destroy it from the callback).
     if (!ps.vs->flags.wait_until_host_idle()) return;
     const ErrorCallback on_error = ps.on_error;
     void* const context = ps.context;
