@@ -1,5 +1,7 @@
-// kvptool gps FILE... [--format json|csv|gpx]: the GPS and G-sensor track of
-// each recording, as the viewer reads it.
+// kvptool gps FILE... [--format json|csv|gpx|maptrack|labels]: the GPS and
+// G-sensor track of each recording, as the viewer reads it, or what the
+// viewer makes of it: the map page's track and the panel's texts.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -14,12 +16,17 @@
 #include "gps/track_reader.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "telemetry/map_track.h"
+#include "telemetry/telemetry_text.h"
 
 namespace {
 
 struct Options {
     std::vector<std::string> files;
     std::string format = "json";
+    int map_type = telemetry::kMapTypeWgs84;
+    int units = 1;
+    int duration_s = -1;  // the recording's length; -1: as many seconds as records
 };
 
 struct Recording {
@@ -190,6 +197,36 @@ void write_gpx(const std::vector<Recording>& recordings) {
     std::cout << "</gpx>\n";
 }
 
+int length_of(const Options& opt, const Recording& rec) {
+    return opt.duration_s >= 0 ? opt.duration_s : static_cast<int>(rec.track.size());
+}
+
+// The text the map page's start() gets, one line per recording.
+void write_map_tracks(const Options& opt, const std::vector<Recording>& recordings) {
+    for (const auto& rec : recordings) {
+        if (rec.code != gps::kTrackExamined) continue;
+        std::cout << telemetry::map_track_text(rec.track, length_of(opt, rec), opt.map_type)
+                  << "\n";
+    }
+}
+
+// The panel's texts of every second: second, speed, position, date, time
+// and the map call, tab-separated; "-" for a text a second leaves as it was.
+void write_labels(const Options& opt, const std::vector<Recording>& recordings) {
+    static const char* const kMarker[] = {"-", "setpos", "HidePos"};
+    for (const auto& rec : recordings) {
+        if (rec.code != gps::kTrackExamined) continue;
+        const int n = std::min(length_of(opt, rec), static_cast<int>(rec.track.size()));
+        for (int s = 0; s < n; ++s) {
+            const auto t = telemetry::texts_for_second(rec.track, s, opt.units);
+            if (!t) continue;
+            std::cout << s << '\t' << t->speed.value_or("-") << '\t' << t->position.value_or("-")
+                      << '\t' << t->date << '\t' << t->time << '\t'
+                      << kMarker[static_cast<int>(t->marker)] << "\n";
+        }
+    }
+}
+
 int run_gps(const Options& opt) {
     std::vector<Recording> recordings;
     int exit_code = 0;
@@ -210,6 +247,10 @@ int run_gps(const Options& opt) {
     }
     if (opt.format == "csv") {
         write_csv(recordings);
+    } else if (opt.format == "maptrack") {
+        write_map_tracks(opt, recordings);
+    } else if (opt.format == "labels") {
+        write_labels(opt, recordings);
     } else if (opt.format == "gpx") {
         write_gpx(recordings);
     } else {
@@ -225,8 +266,19 @@ void setup_gps(CLI::App& app, int& exit_code) {
     sub->add_option("files", opt->files, "MP4 or MPEG-TS recordings")->required();
     sub->add_option("--format", opt->format,
                     "json: one object per recording (an array for several); csv: one row per "
-                    "record; gpx: one track per recording, a point per record with a fix")
-        ->check(CLI::IsMember({"json", "csv", "gpx"}));
+                    "record; gpx: one track per recording, a point per record with a fix; "
+                    "maptrack: the map page's track text per recording; labels: the telemetry "
+                    "panel's texts per second")
+        ->check(CLI::IsMember({"json", "csv", "gpx", "maptrack", "labels"}));
+    sub->add_option("--map-type", opt->map_type,
+                    "maptrack: 0 the Chinese-datum map (BD-09 inside China), 1 WGS-84")
+        ->check(CLI::Range(0, 1));
+    sub->add_option("--units", opt->units, "labels: 1 KM/H and year first, 0 MPH and month first")
+        ->check(CLI::Range(0, 1));
+    sub->add_option("--duration", opt->duration_s,
+                    "maptrack, labels: the recording's length in seconds (default: one second "
+                    "per record)")
+        ->check(CLI::NonNegativeNumber);
     sub->callback([opt, &exit_code] { exit_code = run_gps(*opt); });
 }
 
