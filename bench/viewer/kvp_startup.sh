@@ -34,7 +34,7 @@ times=()
 for ((i = 0; i < RUNS; i++)); do
     t0=$(now_ns)
     start_kvp
-    until grep -q "KVP: first frame drawn" "$log"; do
+    until grep -qs "KVP: first frame drawn" "$log"; do
         kill -0 "$pid" 2>/dev/null || { echo "KVP ended: $(cat "$log")" >&2; exit 1; }
         sleep 0.005
     done
@@ -65,7 +65,7 @@ cpu_ticks() {
 }
 
 start_kvp
-until grep -q "KVP: first frame drawn" "$log"; do sleep 0.01; done
+until grep -qs "KVP: first frame drawn" "$log"; do sleep 0.01; done
 sleep 3  # let the map page settle
 c0=$(cpu_ticks "$pid")
 sleep "$IDLE_SECONDS"

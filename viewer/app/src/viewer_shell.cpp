@@ -116,7 +116,17 @@ void ViewerShell::initialise_window() {
     check_update_files();
     if (updates_enabled_ && store_.owns_folder() &&
         store_.days_since_update_check(shell::file_time_now()) >= shell::kUpdateIntervalDays) {
-        run_update_check("the last check is too old");
+        // After the first frame: starting the helper costs time the window
+        // should not wait for.
+        update_source_ = g_idle_add_full(
+            G_PRIORITY_LOW,
+            +[](gpointer self) -> gboolean {
+                auto* shell = static_cast<ViewerShell*>(self);
+                shell->update_source_ = 0;
+                shell->run_update_check("the last check is too old");
+                return G_SOURCE_REMOVE;
+            },
+            this, nullptr);
     }
     window_->show_playlist(settings_.playlist, settings_.config.last_index);
     window_->show_stopped_state();
@@ -242,6 +252,8 @@ int ViewerShell::run() {
 void ViewerShell::shutdown() {
     if (shut_down_) return;
     shut_down_ = true;
+    if (update_source_ != 0) g_source_remove(update_source_);
+    update_source_ = 0;
     for (guint& source : signal_sources_) {
         if (source != 0) g_source_remove(source);
         source = 0;

@@ -82,6 +82,7 @@ private:
     bool closing_ = false;
     bool shut_down_ = false;
     guint signal_sources_[2] = {0, 0};
+    guint update_source_ = 0;  // the start-up check, waiting for the first frame
 };
 
 // The folder of the running executable (where the helper programs are),
