@@ -126,6 +126,9 @@ public:
             pid_ = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
+        // Other programs' windows come and go while we look at them: a
+        // request about a window that has just gone is no failure here.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         display_ = XOpenDisplay(display_name_.empty() ? nullptr : display_name_.c_str());
     }
     ~KvpProcess() {
@@ -187,6 +190,35 @@ public:
         }
         if (children != nullptr) XFree(children);
         return found;
+    }
+
+    // The top-level windows: id, map state and _NET_WM_PID, for messages.
+    std::string describe_windows() {
+        std::string text;
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned n = 0;
+        XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &n);
+        const Atom pid_atom = XInternAtom(display_, "_NET_WM_PID", False);
+        for (unsigned i = 0; i < n; ++i) {
+            XWindowAttributes a{};
+            XGetWindowAttributes(display_, children[i], &a);
+            Atom type = 0;
+            int format = 0;
+            unsigned long items = 0, rest = 0;
+            unsigned char* data = nullptr;
+            long pid = -1;
+            if (XGetWindowProperty(display_, children[i], pid_atom, 0, 1, False, AnyPropertyType,
+                                   &type, &format, &items, &rest, &data) == Success &&
+                data != nullptr) {
+                if (items == 1) pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
+                XFree(data);
+            }
+            text += std::to_string(children[i]) + " map " + std::to_string(a.map_state) + " pid " +
+                    std::to_string(pid) + " " + std::to_string(a.width) + "x" +
+                    std::to_string(a.height) + "; ";
+        }
+        if (children != nullptr) XFree(children);
+        return text + "(we look for pid " + std::to_string(pid_) + ")";
     }
 
     // x, y, width, height of the window on the screen.

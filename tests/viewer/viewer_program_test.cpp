@@ -237,6 +237,10 @@ TEST_F(ProgramTest, ACheckThatNeverEndsDoesNotHoldUpTheWindow) {
     KvpProcess kvp(env());
     ASSERT_TRUE(kvp.wait_until_drawn()) << kvp.stderr_text();
     EXPECT_TRUE(kvp.wait_for_stderr("KVP: update check (", 5000));
+    // The line comes just before the helper starts.
+    for (int i = 0; i < 250 && processes_mentioning(program_.path()) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     EXPECT_EQ(processes_mentioning(program_.path()), 1);
     // The window still answers: it closes at once, and takes the check with it.
     const auto asked = viewer_test::Clock::now();
@@ -274,7 +278,7 @@ TEST_F(ProgramTest, ScreenshotOnA1366WideScreen) {
     ASSERT_TRUE(kvp.wait_until_drawn()) << "on " << server.display() << ": " << kvp.stderr_text();
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     const auto g = kvp.window_geometry();
-    ASSERT_TRUE(g.has_value());
+    ASSERT_TRUE(g.has_value()) << kvp.describe_windows();
     EXPECT_EQ(g->width, 1224);
     EXPECT_EQ(g->height, 658);
     EXPECT_EQ(g->x, (1366 - 1224) / 2);
