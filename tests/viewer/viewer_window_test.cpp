@@ -5,6 +5,7 @@
 
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
+#include <webkit2/webkit2.h>
 #include <stdlib.h>
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "platform/window_messages.h"
 #include "shell/controls.h"
 #include "shell/language.h"
+#include "shell/map_page.h"
 #include "viewer_shell.h"
 #include "viewer_support.h"
 
@@ -264,6 +266,29 @@ TEST_F(WindowTest, PlaylistAndLastIndexAreRestored) {
     gtk_tree_model_get(model, &row, 0, &name, -1);
     EXPECT_STREQ(name, "two.TS");
     g_free(name);
+}
+
+TEST_F(WindowTest, TheMapPageLoadsAfterTheFirstFrameAndAgainWhenItsProcessDies) {
+    start();
+    WebKitWebView* map = WEBKIT_WEB_VIEW(widget("gpsview"));
+    const std::string page =
+        "/download/" + shell::map_page_url(shell_->language_rules().map_type, "");
+    // Nothing answers on the map server here: the load fails, and finishes.
+    ASSERT_TRUE(pump_until([&] {
+        const char* uri = webkit_web_view_get_uri(map);
+        return uri != nullptr && g_str_has_suffix(uri, page.c_str()) &&
+               !webkit_web_view_is_loading(map);
+    }));
+    int loads = 0;
+    g_signal_connect(map, "load-changed",
+                     G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent e, gpointer n) {
+                         if (e == WEBKIT_LOAD_STARTED) ++*static_cast<int*>(n);
+                     }),
+                     &loads);
+    webkit_web_view_terminate_web_process(map);
+    EXPECT_TRUE(pump_until([&] { return loads > 0; }));
+    EXPECT_TRUE(g_str_has_suffix(webkit_web_view_get_uri(map), page.c_str()));
+    g_signal_handlers_disconnect_matched(map, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, &loads);
 }
 
 class WindowWithoutPlugin : public WindowTest {
