@@ -147,8 +147,9 @@ public:
     std::string stdout_text() const { return kvp_test::read_file(out_.file("stdout")); }
 
     // Waits until stderr holds `text`; false when the program ends or the
-    // time runs out first.
-    bool wait_for_stderr(const std::string& text, int timeout_ms = 15000) {
+    // time runs out first. The limits are generous: a sanitizer build on a
+    // busy machine starts slowly.
+    bool wait_for_stderr(const std::string& text, int timeout_ms = 60000) {
         const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
         while (Clock::now() < end) {
             if (stderr_text().find(text) != std::string::npos) return true;
@@ -157,7 +158,7 @@ public:
         }
         return false;
     }
-    bool wait_until_drawn(int timeout_ms = 15000) {
+    bool wait_until_drawn(int timeout_ms = 60000) {
         return wait_for_stderr("KVP: first frame drawn", timeout_ms);
     }
 
@@ -262,7 +263,7 @@ public:
         return true;
     }
     // The exit status, or nothing when it is still running after timeout_ms.
-    std::optional<int> wait_exit(int timeout_ms = 20000) {
+    std::optional<int> wait_exit(int timeout_ms = 60000) {
         const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
         while (!exited() && Clock::now() < end) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));

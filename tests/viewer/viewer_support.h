@@ -39,7 +39,7 @@ inline bool make_program_dir(const kvp_test::TempDir& dir,
 }
 
 // Runs the default main context until `done` holds or `timeout_ms` passes.
-inline bool pump_until(const std::function<bool()>& done, int timeout_ms = 10000) {
+inline bool pump_until(const std::function<bool()>& done, int timeout_ms = 30000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
