@@ -15,12 +15,18 @@ PACKAGES=(
     libsdl2-dev libglew-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libx11-dev
     # automatic calibration
     libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
-    # update scripts
-    liblua5.1-0-dev
+    # the viewer: GTK 3, the map browser, icons, a font with the Chinese
+    # texts, the update scripts (library for the check, interpreter for the
+    # updater)
+    libgtk-3-dev libwebkit2gtk-4.1-dev adwaita-icon-theme librsvg2-common
+    fonts-wqy-microhei liblua5.1-0-dev lua5.1
     # kvptool
     libcli11-dev nlohmann-json3-dev
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth gpsbabel
+    # viewer tests: the screenshot's PNG (gdk-pixbuf comes with GTK), e2fsprogs'
+    # chattr for a read-only settings folder
+    e2fsprogs
 )
 
 missing=()

@@ -1,0 +1,308 @@
+// Drives the real KVP program as a person would, from outside: starts it
+// with its own program and settings folders, finds its window on the X
+// server, closes it the way a window manager does and takes screenshots.
+#pragma once
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "temp_dir.h"
+
+extern char** environ;
+
+namespace viewer_test {
+
+using Clock = std::chrono::steady_clock;
+
+// An X server of our own with a screen of a chosen size.
+class PrivateXServer {
+public:
+    PrivateXServer(int width, int height) {
+        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        // Display numbers well above those xvfb-run -a takes, as it does:
+        // the first whose lock is free and whose server comes up.
+        for (int i = 0; i < 50 && display_.empty(); ++i) {
+            const int number = 300 + (::getpid() + i * 7) % 600;
+            if (::access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0) {
+                continue;
+            }
+            start(":" + std::to_string(number), screen);
+        }
+    }
+    ~PrivateXServer() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    void start(const std::string& name, const std::string& screen) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const char* argv[] = {"Xvfb",         name.c_str(), "-screen", "0",
+                              screen.c_str(), "-nolisten",  "tcp",     nullptr};
+        const bool spawned =
+            posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+        if (!spawned) {
+            pid_ = -1;
+            return;
+        }
+        const auto end = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < end) {
+            if (Display* d = XOpenDisplay(name.c_str())) {
+                XCloseDisplay(d);
+                display_ = name;
+                return;
+            }
+            // Another server took the number first: try the next one.
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (::waitpid(pid_, nullptr, WNOHANG) == 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+class KvpProcess {
+public:
+    // Starts KVP (KVP_BIN_DIR/KVP unless `program` says otherwise) with the
+    // environment changed by `env` (an empty value removes a variable).
+    explicit KvpProcess(const std::map<std::string, std::string>& env,
+                        const std::string& program = std::string(KVP_BIN_DIR) + "/KVP") {
+        std::map<std::string, std::string> all;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string s = *e;
+            const auto eq = s.find('=');
+            if (eq != std::string::npos) all[s.substr(0, eq)] = s.substr(eq + 1);
+        }
+        all["KVP_DEBUG"] = "1";
+        for (const auto& [k, v] : env) {
+            if (v.empty()) {
+                all.erase(k);
+            } else {
+                all[k] = v;
+            }
+        }
+        display_name_ = all.count("DISPLAY") ? all["DISPLAY"] : "";
+        std::vector<std::string> strings;
+        for (const auto& [k, v] : all) strings.push_back(k + "=" + v);
+        std::vector<char*> envp;
+        for (std::string& s : strings) envp.push_back(s.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out_.file("stdout").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, out_.file("stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const char* argv[] = {program.c_str(), "--no-such-option", nullptr};
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, const_cast<char**>(argv),
+                        envp.data()) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        // Other programs' windows come and go while we look at them: a
+        // request about a window that has just gone is no failure here.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        display_ = XOpenDisplay(display_name_.empty() ? nullptr : display_name_.c_str());
+    }
+    ~KvpProcess() {
+        if (pid_ > 0 && !exit_code_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (display_ != nullptr) XCloseDisplay(display_);
+    }
+    KvpProcess(const KvpProcess&) = delete;
+    KvpProcess& operator=(const KvpProcess&) = delete;
+
+    bool started() const { return pid_ > 0 && display_ != nullptr; }
+    pid_t pid() const { return pid_; }
+    std::string stderr_text() const { return kvp_test::read_file(out_.file("stderr")); }
+    std::string stdout_text() const { return kvp_test::read_file(out_.file("stdout")); }
+
+    // Waits until stderr holds `text`; false when the program ends or the
+    // time runs out first. The limits are generous: a sanitizer build on a
+    // busy machine starts slowly.
+    bool wait_for_stderr(const std::string& text, int timeout_ms = 60000) {
+        const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (Clock::now() < end) {
+            if (stderr_text().find(text) != std::string::npos) return true;
+            if (exited()) return stderr_text().find(text) != std::string::npos;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    bool wait_until_drawn(int timeout_ms = 60000) {
+        return wait_for_stderr("KVP: first frame drawn", timeout_ms);
+    }
+
+    // The program's top-level window (its _NET_WM_PID is the program's).
+    Window window() {
+        if (display_ == nullptr) return 0;
+        const Atom pid_atom = XInternAtom(display_, "_NET_WM_PID", True);
+        if (pid_atom == None) return 0;
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned n = 0;
+        XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &n);
+        Window found = 0;
+        for (unsigned i = 0; i < n && found == 0; ++i) {
+            Atom type = 0;
+            int format = 0;
+            unsigned long items = 0, rest = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(display_, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type,
+                                   &format, &items, &rest, &data) == Success &&
+                data != nullptr) {
+                XWindowAttributes a{};
+                XGetWindowAttributes(display_, children[i], &a);
+                if (items == 1 &&
+                    static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data)) == pid_ &&
+                    a.map_state == IsViewable) {
+                    found = children[i];
+                }
+                XFree(data);
+            }
+        }
+        if (children != nullptr) XFree(children);
+        return found;
+    }
+
+    // The top-level windows: id, map state and _NET_WM_PID, for messages.
+    std::string describe_windows() {
+        std::string text;
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned n = 0;
+        XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &n);
+        const Atom pid_atom = XInternAtom(display_, "_NET_WM_PID", False);
+        for (unsigned i = 0; i < n; ++i) {
+            XWindowAttributes a{};
+            XGetWindowAttributes(display_, children[i], &a);
+            Atom type = 0;
+            int format = 0;
+            unsigned long items = 0, rest = 0;
+            unsigned char* data = nullptr;
+            long pid = -1;
+            if (XGetWindowProperty(display_, children[i], pid_atom, 0, 1, False, AnyPropertyType,
+                                   &type, &format, &items, &rest, &data) == Success &&
+                data != nullptr) {
+                if (items == 1) pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
+                XFree(data);
+            }
+            text += std::to_string(children[i]) + " map " + std::to_string(a.map_state) + " pid " +
+                    std::to_string(pid) + " " + std::to_string(a.width) + "x" +
+                    std::to_string(a.height) + "; ";
+        }
+        if (children != nullptr) XFree(children);
+        return text + "(we look for pid " + std::to_string(pid_) + ")";
+    }
+
+    // x, y, width, height of the window on the screen.
+    std::optional<XWindowAttributes> window_geometry() {
+        Window w = window();
+        for (int i = 0; i < 100 && w == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            w = window();
+        }
+        if (w == 0) return std::nullopt;
+        XWindowAttributes a{};
+        XGetWindowAttributes(display_, w, &a);
+        return a;
+    }
+
+    // What a window manager sends for Alt+F4 or the title bar's close.
+    bool close_like_a_window_manager() {
+        Window w = window();
+        for (int i = 0; i < 100 && w == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            w = window();
+        }
+        if (w == 0) return false;
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = w;
+        e.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display_, w, False, NoEventMask, &e);
+        XFlush(display_);
+        return true;
+    }
+
+    bool exited() {
+        if (exit_code_) return true;
+        int status = 0;
+        if (pid_ <= 0 || ::waitpid(pid_, &status, WNOHANG) != pid_) return false;
+        exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return true;
+    }
+    // The exit status, or nothing when it is still running after timeout_ms.
+    std::optional<int> wait_exit(int timeout_ms = 60000) {
+        const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (!exited() && Clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return exit_code_;
+    }
+
+    // The whole screen as a PNG file.
+    bool screenshot(const std::string& png_path) {
+        if (display_ == nullptr) return false;
+        XWindowAttributes root{};
+        XGetWindowAttributes(display_, DefaultRootWindow(display_), &root);
+        XImage* image = XGetImage(display_, DefaultRootWindow(display_), 0, 0, root.width,
+                                  root.height, AllPlanes, ZPixmap);
+        if (image == nullptr) return false;
+        GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, root.width, root.height);
+        guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
+        const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+        for (int y = 0; y < root.height; ++y) {
+            for (int x = 0; x < root.width; ++x) {
+                const unsigned long p = XGetPixel(image, x, y);
+                guchar* out = pixels + y * stride + x * 3;
+                out[0] = (p >> 16) & 0xFF;
+                out[1] = (p >> 8) & 0xFF;
+                out[2] = p & 0xFF;
+            }
+        }
+        XDestroyImage(image);
+        const gboolean saved = gdk_pixbuf_save(pixbuf, png_path.c_str(), "png", nullptr, nullptr);
+        g_object_unref(pixbuf);
+        return saved;
+    }
+
+private:
+    kvp_test::TempDir out_;
+    pid_t pid_ = -1;
+    std::optional<int> exit_code_;
+    std::string display_name_;
+    Display* display_ = nullptr;
+};
+
+}  // namespace viewer_test

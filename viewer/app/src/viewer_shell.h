@@ -1,0 +1,90 @@
+// The viewer's life: start-up (settings, window, texts, size, update
+// check), the handling of the shell's own controls and the shutdown order.
+//
+//   start:  read KVP.cfg and Playlist.lmr; build the window; size it to its
+//           monitor; load the texts; load the map page; title button;
+//           check the update files and run the check when it is due;
+//           restore the playlist; show the window.
+//   close:  (close button, the window manager, SIGINT/SIGTERM) stop the
+//           player, then leave the main loop.
+//   after:  write KVP.cfg and Playlist.lmr, end a running update check,
+//           destroy the window (with the video child), unload the texts.
+//
+// Playback is not wired here: the player controller hooks into
+// `stop_playback` and the message bridge.
+//
+// Thread-safety: UI thread only.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "main_window.h"
+#include "message_bridge.h"
+#include "shell/language.h"
+#include "shell/settings_store.h"
+#include "update_runner.h"
+
+class ViewerShell {
+public:
+    ViewerShell();  // reads the settings; no window yet
+    ~ViewerShell();
+    ViewerShell(const ViewerShell&) = delete;
+    ViewerShell& operator=(const ViewerShell&) = delete;
+
+    // Builds, initialises and shows the window. False with a reason in
+    // `error` when the window cannot be built.
+    bool start(std::string* error);
+    // start(), the main loop until the window closes, then shutdown().
+    // Returns the process exit status.
+    int run();
+    // The close path: stops playback and ends the main loop (or calls
+    // `on_quit` when set, for a caller that runs the loop itself).
+    void request_close();
+    // Saves the settings and destroys the window; idempotent.
+    void shutdown();
+
+    bool closing() const { return closing_; }
+    MainWindow* window() const { return window_.get(); }
+    MessageBridge* messages() const { return messages_.get(); }
+    const shell::SettingsStore& settings_store() const { return store_; }
+    shell::StoredSettings& settings() { return settings_; }
+    const shell::LanguageRules& language_rules() const { return rules_; }
+    bool updates_enabled() const { return updates_enabled_; }
+    bool update_check_running() const { return updater_ && updater_->running(); }
+
+    // Stops playback and calls the continuation once the player has
+    // stopped; without a player it continues at once.
+    std::function<void(std::function<void()> stopped)> stop_playback;
+    // Ends the main loop; gtk_main_quit by default.
+    std::function<void()> on_quit;
+
+private:
+    void initialise_window();
+    void apply_texts();
+    void apply_size_rule();
+    void load_map_page();
+    void check_update_files();
+    void run_update_check(const char* why);
+    void on_notify(const std::string& control, Notify kind);
+
+    std::string program_dir_;
+    shell::SettingsStore store_;
+    shell::StoredSettings settings_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<MessageBridge> messages_;
+    std::unique_ptr<shell::LanguagePlugin> language_;
+    shell::LanguageRules rules_;
+    std::unique_ptr<UpdateRunner> updater_;
+    bool updates_enabled_ = false;
+    bool closing_ = false;
+    bool shut_down_ = false;
+    guint signal_sources_[2] = {0, 0};
+    guint update_source_ = 0;  // the start-up check, waiting for the first frame
+};
+
+// The folder of the running executable (where the helper programs are),
+// which KVP_PROGRAM_DIR does not move.
+std::string executable_dir();
