@@ -202,7 +202,15 @@ void ViewerShell::run_update_check(const char* why) {
     updater_->start(nullptr);
 }
 
+void ViewerShell::handle_control(const std::string& control, ControlHandler handler) {
+    control_handlers_[control] = std::move(handler);
+}
+
 void ViewerShell::on_notify(const std::string& control, Notify kind) {
+    if (const auto it = control_handlers_.find(control); it != control_handlers_.end()) {
+        it->second(kind);
+        return;
+    }
     if (kind != Notify::click) return;
     if (control == "closebtn") {
         request_close();

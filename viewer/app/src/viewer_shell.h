@@ -20,9 +20,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "main_window.h"
 #include "message_bridge.h"
+#include "playback_observer.h"
 #include "shell/language.h"
 #include "shell/settings_store.h"
 #include "update_runner.h"
@@ -61,6 +64,18 @@ public:
     // Ends the main loop; gtk_main_quit by default.
     std::function<void()> on_quit;
 
+    // A part of the viewer takes the notifications of its own controls:
+    // `handler` gets every notification of `control` before the shell's
+    // own handling, which then does nothing more for it. One handler per
+    // control; a later one replaces an earlier one.
+    using ControlHandler = std::function<void(Notify kind)>;
+    void handle_control(const std::string& control, ControlHandler handler);
+
+    // The side panels that follow playback; not owned, they outlive the
+    // playback wiring that calls them.
+    void add_playback_observer(PlaybackObserver* observer) { observers_.push_back(observer); }
+    const std::vector<PlaybackObserver*>& playback_observers() const { return observers_; }
+
 private:
     void initialise_window();
     void apply_texts();
@@ -83,6 +98,8 @@ private:
     bool shut_down_ = false;
     guint signal_sources_[2] = {0, 0};
     guint update_source_ = 0;  // the start-up check, waiting for the first frame
+    std::unordered_map<std::string, ControlHandler> control_handlers_;
+    std::vector<PlaybackObserver*> observers_;
 };
 
 // The folder of the running executable (where the helper programs are),
