@@ -10,8 +10,8 @@ extern "C" {
 
 #include "converter_log.h"
 #include "geometry/mat4.h"
+#include "gl/entry_points.h"
 #include "gl_lines.h"
-#include "platform/gl_startup.h"
 #include "shaders.h"
 
 namespace converter {
@@ -160,12 +160,9 @@ int ogl_rendererMgr::create_context() {
         return error_->fail(DOR_CONVERTER_ERROR_FAILURE,
                             "error: could not create an OpenGL context: %s;\n", why.c_str());
     }
-    const GLenum glew = platform::load_gl_entry_points();
-    // GLEW built for GLX reports the missing X display after it has loaded
-    // the entry points, which is all the renderer needs.
-    if (glew != GLEW_OK && glew != GLEW_ERROR_NO_GLX_DISPLAY) {
-        return error_->fail(DOR_CONVERTER_ERROR_FAILURE, "glew error: %s\n",
-                            reinterpret_cast<const char*>(glewGetErrorString(glew)));
+    const gl::EntryPoints entry = gl::load_entry_points();
+    if (!entry.loaded) {
+        return error_->fail(DOR_CONVERTER_ERROR_FAILURE, "glew error: %s\n", entry.reason);
     }
     if (!has_gl3_entry_points()) {
         return error_->fail(DOR_CONVERTER_ERROR_FAILURE,

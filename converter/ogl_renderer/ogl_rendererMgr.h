@@ -23,8 +23,8 @@ extern "C" {
 }
 
 #include "SphereVideoConverter.h"
+#include "gl/headless_context.h"
 #include "gl_objects.h"
-#include "headless_context.h"
 #include "ogl_renderer.h"
 
 struct AVFrame;
@@ -76,7 +76,7 @@ private:
     int init_viewport(int i);
     int gl_failure(int line);
 
-    HeadlessContext context_;
+    gl::HeadlessContext context_;
     std::array<DOR_OglRenderer, DOR_CONVERTER_MAX_VIEWPORTS> renderers_;
     int viewport_count_ = 0;
 

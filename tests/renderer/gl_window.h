@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gl_startup.h"
+#include "gl/entry_points.h"
 
 namespace renderer_test {
 
@@ -82,7 +82,7 @@ private:
         if (context_ == nullptr) return fail("GL context");
         if (SDL_GL_MakeCurrent(window_, context_) != 0) return fail("make current");
         SDL_GL_SetSwapInterval(0);
-        if (platform::load_gl_entry_points() != GLEW_OK) {
+        if (!gl::load_entry_points().loaded) {
             reason_ = "glewInit failed";
             return false;
         }
