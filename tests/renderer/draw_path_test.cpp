@@ -54,8 +54,8 @@ std::vector<uint8_t> logo_pixels() {
 class DrawPaths : public ::testing::Test {
 protected:
     void SetUp() override {
-        window_ = std::make_unique<GlWindow>(kWindowW, kWindowH);
-        if (!window_->ok()) GTEST_SKIP() << "no GL context: " << window_->reason();
+        surface_ = std::make_unique<GlSurface>(kWindowW, kWindowH);
+        if (!surface_->ok()) GTEST_SKIP() << "no GL context: " << surface_->reason();
         calib_path_ = geometry_test::write_calib(dir_, lens_params());
         for (DrawPath path : {DrawPath::reference, DrawPath::indexed}) {
             auto mgr = std::make_unique<sphere_player::ogl_rendererMgr>();
@@ -67,7 +67,7 @@ protected:
 
     void TearDown() override {
         managers_.clear();  // needs the context
-        window_.reset();
+        surface_.reset();
     }
 
     sphere_player::ogl_rendererMgr& reference() { return *managers_[0]; }
@@ -109,7 +109,7 @@ protected:
         bool enabled[sphere_player::kViewportCount] = {false, false, false, false};
         for (const View& v : views_) enabled[v.vp] = true;
         EXPECT_EQ(mgr.draw(enabled), 0) << mgr.error_text();
-        return window_->read_all();
+        return surface_->read_all();
     }
 
     // Both paths drawn into the same window: equal to the last bit.
@@ -168,7 +168,7 @@ protected:
     static constexpr int kMinColours = 8;
 
     kvp_test::TempDir dir_;
-    std::unique_ptr<GlWindow> window_;
+    std::unique_ptr<GlSurface> surface_;
     std::vector<std::unique_ptr<sphere_player::ogl_rendererMgr>> managers_;
     std::string calib_path_;
     std::vector<View> views_;

@@ -1,7 +1,8 @@
-// Shared set-up of the renderer tests: a GL window, a renderer manager whose
-// printed messages are captured, synthetic YUV 4:2:0 frames, a lens
-// calibration, the BT.601 colours the frames should show, and where the
-// geometry puts a mesh vertex on the screen.
+// Shared set-up of the renderer tests: a GL surface (a window under X, else
+// a framebuffer of a headless context), a renderer manager whose printed
+// messages are captured, synthetic YUV 4:2:0 frames, a lens calibration, the
+// BT.601 colours the frames should show, and where the geometry puts a mesh
+// vertex on the screen.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@
 #include <vector>
 
 #include "calib_file.h"
-#include "gl_window.h"
+#include "gl_surface.h"
 #include "ogl_rendererMgr/ogl_rendererMgr.h"
 #include "temp_dir.h"
 
@@ -115,8 +116,8 @@ protected:
     static constexpr int kWindowHeight = 96;
 
     void SetUp() override {
-        window_ = std::make_unique<GlWindow>(kWindowWidth, kWindowHeight);
-        if (!window_->ok()) GTEST_SKIP() << "no GL context: " << window_->reason();
+        surface_ = std::make_unique<GlSurface>(kWindowWidth, kWindowHeight);
+        if (!surface_->ok()) GTEST_SKIP() << "no GL context: " << surface_->reason();
         mgr_ = std::make_unique<sphere_player::ogl_rendererMgr>();
         mgr_->set_message_sink([this](std::string_view text) { printed_.append(text); });
         calib_path_ = geometry_test::write_calib(dir_, lens_params());
@@ -124,7 +125,7 @@ protected:
 
     void TearDown() override {
         mgr_.reset();  // needs the context
-        window_.reset();
+        surface_.reset();
     }
 
     int init(int frame_width, int frame_height, const std::vector<uint8_t>* logo = nullptr,
@@ -151,7 +152,7 @@ protected:
         return mgr_->draw(enabled);
     }
 
-    Rgb at(WindowPoint p) const { return window_->pixel(p.x, p.y); }
+    Rgb at(WindowPoint p) const { return surface_->pixel(p.x, p.y); }
 
     // A vertex of the viewport's mesh that shows the frame's centre (the
     // optical axis): texture index 1, coordinate nearest (0.5, 0.5).
@@ -183,7 +184,7 @@ protected:
     }
 
     kvp_test::TempDir dir_;
-    std::unique_ptr<GlWindow> window_;
+    std::unique_ptr<GlSurface> surface_;
     std::unique_ptr<sphere_player::ogl_rendererMgr> mgr_;
     std::string calib_path_;
     std::string printed_;
