@@ -1,9 +1,6 @@
 // The renderer in a headless EGL context, as its tests run without X (the
 // "headless." copies of every renderer test): the same scene drawn in a
 // window and into the headless context's framebuffer comes out the same.
-#include <cstring>
-#include <sstream>
-
 #include "renderer_fixture.h"
 
 namespace renderer_test {
@@ -80,17 +77,8 @@ TEST(HeadlessContext, DrawsWhatTheWindowShows) {
     if (window.empty()) GTEST_SKIP() << "no window: " << why;
     const std::vector<uint8_t> headless = draw_scene(GlSurface::Kind::headless, why);
     if (headless.empty()) GTEST_SKIP() << "no headless context: " << why;
-    ASSERT_EQ(headless.size(), window.size());
-    int differing = 0;
-    std::ostringstream first;
-    for (std::size_t i = 0; i < window.size(); i += 4) {
-        if (std::memcmp(&window[i], &headless[i], 3) == 0) continue;
-        if (differing++ == 0) {
-            const int pixel = static_cast<int>(i / 4);
-            first << " first at (" << pixel % kWidth << ", " << pixel / kWidth << ")";
-        }
-    }
-    EXPECT_EQ(differing, 0) << first.str();
+    // Colour only: a window may have no alpha channel.
+    EXPECT_TRUE(same_pixels(window, headless, kWidth, 3));
     // Every quarter drew something: black and at least one colour each.
     for (unsigned vp = 0; vp < 4; ++vp) {
         const int x = (vp % 2) * kWidth / 2 + kWidth / 4, y = (vp / 2) * kHeight / 2;

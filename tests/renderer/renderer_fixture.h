@@ -10,9 +10,11 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -201,6 +203,33 @@ inline ::testing::AssertionResult colour_near(const Rgb& actual, const Rgb& expe
         }
     }
     return ::testing::AssertionSuccess();
+}
+
+// Whether two read-backs of a surface `width` pixels wide (RGBA, rows
+// bottom first) agree in the first `channels` bytes of every pixel; on
+// failure, how many pixels differ and the first of them.
+inline ::testing::AssertionResult same_pixels(const std::vector<uint8_t>& expected,
+                                              const std::vector<uint8_t>& actual, int width,
+                                              int channels = 4) {
+    if (actual.size() != expected.size()) {
+        return ::testing::AssertionFailure() << "read-backs of different sizes";
+    }
+    int differing = 0;
+    std::ostringstream first;
+    for (std::size_t i = 0; i < expected.size(); i += 4) {
+        if (std::memcmp(&expected[i], &actual[i], static_cast<std::size_t>(channels)) == 0) {
+            continue;
+        }
+        if (differing++ == 0) {
+            const int pixel = static_cast<int>(i / 4);
+            first << ", first at (" << pixel % width << ", " << pixel / width
+                  << "): " << int{expected[i]} << "," << int{expected[i + 1]} << ","
+                  << int{expected[i + 2]} << " became " << int{actual[i]} << ","
+                  << int{actual[i + 1]} << "," << int{actual[i + 2]};
+        }
+    }
+    if (differing == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << differing << " pixels differ" << first.str();
 }
 
 }  // namespace renderer_test

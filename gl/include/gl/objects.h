@@ -55,48 +55,36 @@ private:
     GLuint name_ = 0;
 };
 
+// One name from a glGen* entry point.
+template <class Generate>
+GLuint generate_one(Generate generate) {
+    GLuint name = 0;
+    generate(1, &name);
+    return name;
+}
+
 struct TextureKind {
-    static GLuint make() {
-        GLuint name = 0;
-        glGenTextures(1, &name);
-        return name;
-    }
+    static GLuint make() { return generate_one(glGenTextures); }
     static void destroy(GLuint name) { glDeleteTextures(1, &name); }
 };
 
 struct BufferKind {
-    static GLuint make() {
-        GLuint name = 0;
-        glGenBuffers(1, &name);
-        return name;
-    }
+    static GLuint make() { return generate_one(glGenBuffers); }
     static void destroy(GLuint name) { glDeleteBuffers(1, &name); }
 };
 
 struct FramebufferKind {
-    static GLuint make() {
-        GLuint name = 0;
-        glGenFramebuffers(1, &name);
-        return name;
-    }
+    static GLuint make() { return generate_one(glGenFramebuffers); }
     static void destroy(GLuint name) { glDeleteFramebuffers(1, &name); }
 };
 
 struct RenderbufferKind {
-    static GLuint make() {
-        GLuint name = 0;
-        glGenRenderbuffers(1, &name);
-        return name;
-    }
+    static GLuint make() { return generate_one(glGenRenderbuffers); }
     static void destroy(GLuint name) { glDeleteRenderbuffers(1, &name); }
 };
 
 struct VertexArrayKind {
-    static GLuint make() {
-        GLuint name = 0;
-        glGenVertexArrays(1, &name);
-        return name;
-    }
+    static GLuint make() { return generate_one(glGenVertexArrays); }
     static void destroy(GLuint name) { glDeleteVertexArrays(1, &name); }
 };
 
