@@ -2,6 +2,8 @@
 // YUV 4:2:0 frame, draw of 1 or 4 mode-2 (sphere) viewports, glFinish, and in
 // the "swap" variants the buffer swap, into a 1224x658 SDL window on
 // whatever GL the display offers (Mesa llvmpipe under Xvfb without a GPU).
+// Without an X display it draws into a framebuffer object of that size in a
+// headless EGL context, where the "swap" variants only flush.
 // "path" 0 draws as the player does (deduplicated vertices, each
 // texture-index class with its own program, chunks out of view skipped), 1
 // the reference path (the geometry's arrays, one draw with the full
@@ -21,7 +23,7 @@
 #include <vector>
 
 #include "calib_file.h"
-#include "gl_window.h"
+#include "gl_surface.h"
 #include "ogl_rendererMgr/ogl_renderer/indexed_mesh.h"
 #include "ogl_rendererMgr/ogl_renderer/view_culling.h"
 #include "ogl_rendererMgr/ogl_rendererMgr.h"
@@ -51,20 +53,20 @@ constexpr sphere_player::ogl::DrawPath kPaths[] = {sphere_player::ogl::DrawPath:
                                                    sphere_player::ogl::DrawPath::reference};
 constexpr int kPathCount = 2;
 
-// The window, one manager per draw path with all four viewports built in
+// The surface, one manager per draw path with all four viewports built in
 // mode 2, and one frame; made once for every benchmark of the program.
 struct Scene {
     kvp_test::TempDir dir;
-    std::unique_ptr<renderer_test::GlWindow> window;
+    std::unique_ptr<renderer_test::GlSurface> surface;
     std::array<std::unique_ptr<sphere_player::ogl_rendererMgr>, kPathCount> managers;
     sphere_player::ogl_rendererMgr* mgr = nullptr;  // the one in use
     std::vector<uint8_t> y, u, v;
     std::string error;
 
     Scene() {
-        window = std::make_unique<renderer_test::GlWindow>(kWindowWidth, kWindowHeight);
-        if (!window->ok()) {
-            error = "no GL context: " + window->reason();
+        surface = std::make_unique<renderer_test::GlSurface>(kWindowWidth, kWindowHeight);
+        if (!surface->ok()) {
+            error = "no GL context: " + surface->reason();
             return;
         }
         make_frame();
@@ -77,7 +79,7 @@ struct Scene {
 
     ~Scene() {
         for (auto& m : managers) m.reset();
-        window.reset();
+        surface.reset();
     }
 
     std::unique_ptr<sphere_player::ogl_rendererMgr> make_manager(
@@ -177,7 +179,7 @@ void BM_RenderFrame(benchmark::State& state) {
             return state.SkipWithError(s.mgr->error_text());
         }
         glFinish();
-        if (swap) s.window->swap();
+        if (swap) s.surface->swap();
     }
 }
 BENCHMARK(BM_RenderFrame)

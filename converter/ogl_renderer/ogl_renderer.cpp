@@ -1,30 +1,29 @@
 #include "ogl_renderer.h"
 
-#include <vector>
-
 extern "C" {
 #include <libavutil/frame.h>
 }
 
 #include "SphereVideoConverter.h"
 #include "converter_log.h"
+#include "gl/errors.h"
+#include "gl/textures.h"
 #include "gl_lines.h"
 
 namespace converter {
 namespace {
 
-constexpr GLint kPositionComponents = 3;
-constexpr GLint kTexCoordComponents = 4;
-constexpr GLint kScalarComponents = 1;
+// What the viewport's textures hold, each texel read as it is.
+constexpr gl::TextureFormat kCoordinateMap = {GL_RGBA32F, GL_RGBA, GL_FLOAT, GL_NEAREST,
+                                              GL_CLAMP_TO_EDGE};
+constexpr gl::TextureFormat kPlane = {GL_R8, GL_RED, GL_UNSIGNED_BYTE, GL_NEAREST,
+                                      GL_CLAMP_TO_EDGE};
+constexpr gl::TextureFormat kRowPairs = {GL_RG8, GL_RG, GL_UNSIGNED_BYTE, GL_NEAREST,
+                                         GL_CLAMP_TO_EDGE};
 
-void texture_storage(GLuint texture, GLint internal_format, int width, int height, GLenum format,
-                     GLenum type, GLint filter) {
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, internal_format, width, height, 0, format, type, nullptr);
+// Creates `texture` anew with storage of `format` for width x height texels.
+void storage(gl::Texture& texture, const gl::TextureFormat& format, int width, int height) {
+    gl::set_up_texture(texture.create(), format, {nullptr, width, height});
 }
 
 int framebuffer_complete(ErrorText& error) {
@@ -36,28 +35,13 @@ int framebuffer_complete(ErrorText& error) {
                       reinterpret_cast<const char*>(glewGetErrorString(status)));
 }
 
+// 0, or 21 with the viewport's GL error text when GL holds an error after
+// the step `line` names.
 int gl_failure(ErrorText& error, int line) {
-    const GLenum code = glGetError();
-    if (code == GL_NO_ERROR) return DOR_CONVERTER_OK;
-    return error.fail(DOR_CONVERTER_ERROR_FAILURE, kGlErrorText, line, static_cast<int>(code));
-}
-
-// Uploads one attribute's floats and binds it to `location` of the bound
-// vertex array. A missing buffer (an attribute the mesh does not use) is
-// uploaded as zeros.
-void attribute_buffer(GlObject& buffer, GLint location, GLint components, const float* data,
-                      GLsizei vertices) {
-    std::vector<float> zeros;
-    if (data == nullptr) {
-        zeros.assign(static_cast<std::size_t>(vertices) * components, 0.0f);
-        data = zeros.data();
-    }
-    glBindBuffer(GL_ARRAY_BUFFER, buffer.create(GlKind::buffer));
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices) * components * sizeof(float),
-                 data, GL_DYNAMIC_DRAW);
-    glVertexAttribPointer(static_cast<GLuint>(location), components, GL_FLOAT, GL_FALSE, 0,
-                          nullptr);
-    glEnableVertexAttribArray(static_cast<GLuint>(location));
+    const gl::StepCheck check([&error](int failed_line, int code) {
+        error.fail(DOR_CONVERTER_ERROR_FAILURE, kGlErrorText, failed_line, code);
+    });
+    return check.failed(line) ? DOR_CONVERTER_ERROR_FAILURE : DOR_CONVERTER_OK;
 }
 
 void read_plane(GLenum attachment, const PlaneRect& rect, uint8_t* plane, int linesize) {
@@ -76,7 +60,7 @@ void read_row_pairs(GLenum attachment, int blocks_wide, int blocks_high, uint8_t
     glReadPixels(0, 0, blocks_wide, blocks_high, GL_RG, GL_UNSIGNED_BYTE, first_row);
 }
 
-void attach(GLenum attachment, const GlObject& texture) {
+void attach(GLenum attachment, const gl::Texture& texture) {
     glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, texture.get(), 0);
 }
 
@@ -112,28 +96,24 @@ void DOR_OglRenderer::reset_rotation() {
     camera_.model = geometry::mat4_identity();
 }
 
-int DOR_OglRenderer::create_map(GlObject& texture, GlObject& framebuffer, int width, int height,
-                                ErrorText& error) {
-    texture_storage(texture.create(GlKind::texture), GL_RGBA32F, width, height, GL_RGBA, GL_FLOAT,
-                    GL_NEAREST);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.create(GlKind::framebuffer));
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture.get(), 0);
+int DOR_OglRenderer::create_map(gl::Texture& texture, gl::Framebuffer& framebuffer, int width,
+                                int height, ErrorText& error) {
+    storage(texture, kCoordinateMap, width, height);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.create());
+    attach(GL_COLOR_ATTACHMENT0, texture);
     return framebuffer_complete(error);
 }
 
 int DOR_OglRenderer::create_planes(ErrorText& error) {
     const PlaneRect& c = placement_.chroma;
-    texture_storage(plane_y_.create(GlKind::texture), GL_R8, width_, height_, GL_RED,
-                    GL_UNSIGNED_BYTE, GL_NEAREST);
-    glBindFramebuffer(GL_FRAMEBUFFER, luma_fb_.create(GlKind::framebuffer));
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, plane_y_.get(), 0);
+    storage(plane_y_, kPlane, width_, height_);
+    glBindFramebuffer(GL_FRAMEBUFFER, luma_fb_.create());
+    attach(GL_COLOR_ATTACHMENT0, plane_y_);
     if (const int rc = framebuffer_complete(error)) return rc;
 
-    texture_storage(plane_u_.create(GlKind::texture), GL_R8, c.width, c.height, GL_RED,
-                    GL_UNSIGNED_BYTE, GL_NEAREST);
-    texture_storage(plane_v_.create(GlKind::texture), GL_R8, c.width, c.height, GL_RED,
-                    GL_UNSIGNED_BYTE, GL_NEAREST);
-    glBindFramebuffer(GL_FRAMEBUFFER, chroma_fb_.create(GlKind::framebuffer));
+    storage(plane_u_, kPlane, c.width, c.height);
+    storage(plane_v_, kPlane, c.width, c.height);
+    glBindFramebuffer(GL_FRAMEBUFFER, chroma_fb_.create());
     attach(GL_COLOR_ATTACHMENT0, plane_u_);
     attach(GL_COLOR_ATTACHMENT1, plane_v_);
     draw_to(2);
@@ -143,25 +123,18 @@ int DOR_OglRenderer::create_planes(ErrorText& error) {
 // Blocks layout: every target is one texel per 2 x 2 block.
 int DOR_OglRenderer::create_blocks(ErrorText& error) {
     const int bw = width_ / 2, bh = height_ / 2;
-    for (GlObject* pairs : {&upper_pairs_, &lower_pairs_}) {
-        texture_storage(pairs->create(GlKind::texture), GL_RGBA32F, bw, bh, GL_RGBA, GL_FLOAT,
-                        GL_NEAREST);
+    for (gl::Texture* pairs : {&upper_pairs_, &lower_pairs_}) {
+        storage(*pairs, kCoordinateMap, bw, bh);
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, pairs_fb_.create(GlKind::framebuffer));
+    glBindFramebuffer(GL_FRAMEBUFFER, pairs_fb_.create());
     attach(GL_COLOR_ATTACHMENT0, upper_pairs_);
     attach(GL_COLOR_ATTACHMENT1, lower_pairs_);
     draw_to(2);
     if (const int rc = framebuffer_complete(error)) return rc;
 
-    for (GlObject* rows : {&upper_luma_, &lower_luma_}) {
-        texture_storage(rows->create(GlKind::texture), GL_RG8, bw, bh, GL_RG, GL_UNSIGNED_BYTE,
-                        GL_NEAREST);
-    }
-    for (GlObject* plane : {&plane_u_, &plane_v_}) {
-        texture_storage(plane->create(GlKind::texture), GL_R8, bw, bh, GL_RED, GL_UNSIGNED_BYTE,
-                        GL_NEAREST);
-    }
-    glBindFramebuffer(GL_FRAMEBUFFER, blocks_fb_.create(GlKind::framebuffer));
+    for (gl::Texture* rows : {&upper_luma_, &lower_luma_}) storage(*rows, kRowPairs, bw, bh);
+    for (gl::Texture* plane : {&plane_u_, &plane_v_}) storage(*plane, kPlane, bw, bh);
+    glBindFramebuffer(GL_FRAMEBUFFER, blocks_fb_.create());
     attach(GL_COLOR_ATTACHMENT0, upper_luma_);
     attach(GL_COLOR_ATTACHMENT1, lower_luma_);
     attach(GL_COLOR_ATTACHMENT2, plane_u_);
@@ -192,14 +165,20 @@ int DOR_OglRenderer::create_framebuffer(int width, int height, const ViewportPla
 
 int DOR_OglRenderer::upload_mesh(const MeshProgram& program, ErrorText& error) {
     const GLsizei vertices = factory_.vertex_count();
-    glBindVertexArray(mesh_array_.create(GlKind::vertex_array));
-    attribute_buffer(positions_, program.position, kPositionComponents, factory_.positions(),
-                     vertices);
-    attribute_buffer(texcoords_, program.texcoord, kTexCoordComponents, factory_.texcoords(),
-                     vertices);
-    if (const int rc = gl_failure(error, kLineTexCoordBuffer)) return rc;
-    attribute_buffer(weights_, program.weights, kScalarComponents, factory_.weights(), vertices);
-    attribute_buffer(indices_, program.index, kScalarComponents, factory_.indices(), vertices);
+    const float* const arrays[gl::kMeshSlotCount] = {factory_.positions(), factory_.texcoords(),
+                                                     factory_.weights(), factory_.indices()};
+    const GLint locations[gl::kMeshSlotCount] = {program.position, program.texcoord,
+                                                 program.weights, program.index};
+    glBindVertexArray(mesh_array_.create());
+    for (int slot = 0; slot < gl::kMeshSlotCount; ++slot) {
+        const int components = gl::kSlotComponents[slot];
+        gl::fill_array_buffer(mesh_buffers_[slot], arrays[slot],
+                              static_cast<std::size_t>(vertices) * components, GL_DYNAMIC_DRAW);
+        gl::point_float_attribute(locations[slot], components);
+        if (slot == gl::kSlotTexcoord) {
+            if (const int rc = gl_failure(error, kLineTexCoordBuffer)) return rc;
+        }
+    }
     glBindVertexArray(0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     if (const int rc = gl_failure(error, kLineIndexBuffer)) return rc;
@@ -220,19 +199,15 @@ int DOR_OglRenderer::set_draw_mode(int32_t mode, int src_width, int src_height,
     const bool share = same_mesh != nullptr && same_mesh->camera_.built &&
                        same_mesh->camera_.draw_mode == mode && same_mesh->mesh_drawn_ != 0;
     if (r.rebuild && share) {
-        camera_.view = geometry::view_matrix(camera_);
-        camera_.roll_offset_deg = factory_.roll_offset();
+        geometry::rebuild_camera(camera_, factory_);
         mesh_drawn_ = same_mesh->mesh_drawn_;
         vertex_count_ = same_mesh->vertex_count_;
         camera_.built = true;
     } else if (r.rebuild) {
-        camera_.view = geometry::view_matrix(camera_);
         // Only a mesh with a lens mapping can be drawn (one camera).
-        if (factory_.generate_vertices(mode, false, -1) == nullptr ||
-            factory_.texcoords() == nullptr || factory_.indices() == nullptr) {
+        if (geometry::rebuild_viewport(camera_, factory_, {}) != geometry::Rebuild::ok) {
             return error.fail(DOR_CONVERTER_ERROR_FAILURE, "error: can not get vertex data;\n");
         }
-        camera_.roll_offset_deg = factory_.roll_offset();
         if (const int rc = upload_mesh(program, error)) return rc;
         camera_.built = true;
     }
@@ -342,11 +317,15 @@ void DOR_OglRenderer::read_planes(AVFrame& output) const {
 }
 
 void DOR_OglRenderer::release() {
-    for (GlObject* o : {&luma_fb_,  &chroma_fb_,  &blocks_fb_,  &luma_map_fb_, &chroma_map_fb_,
-                        &pairs_fb_, &mesh_array_, &positions_,  &texcoords_,   &weights_,
-                        &indices_,  &luma_map_,   &chroma_map_, &upper_pairs_, &lower_pairs_,
-                        &plane_y_,  &upper_luma_, &lower_luma_, &plane_u_,     &plane_v_}) {
-        o->reset();
+    for (gl::Framebuffer* f :
+         {&luma_fb_, &chroma_fb_, &blocks_fb_, &luma_map_fb_, &chroma_map_fb_, &pairs_fb_}) {
+        f->reset();
+    }
+    mesh_array_.reset();
+    for (gl::Buffer& b : mesh_buffers_) b.reset();
+    for (gl::Texture* t : {&luma_map_, &chroma_map_, &upper_pairs_, &lower_pairs_, &plane_y_,
+                           &upper_luma_, &lower_luma_, &plane_u_, &plane_v_}) {
+        t->reset();
     }
     mesh_drawn_ = 0;
     vertex_count_ = 0;

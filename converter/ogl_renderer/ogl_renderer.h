@@ -6,11 +6,13 @@
 // current (the conversion's worker).
 #pragma once
 
+#include <array>
 #include <cstdint>
 
-#include "gl_objects.h"
 #include "geometry/vertex_factory.h"
 #include "geometry/viewport_camera.h"
+#include "gl/mesh.h"
+#include "gl/objects.h"
 
 struct AVFrame;
 
@@ -106,7 +108,7 @@ public:
 
 private:
     int upload_mesh(const MeshProgram& program, ErrorText& error);
-    int create_map(GlObject& texture, GlObject& framebuffer, int width, int height,
+    int create_map(gl::Texture& texture, gl::Framebuffer& framebuffer, int width, int height,
                    ErrorText& error);
     int create_planes(ErrorText& error);
     int create_blocks(ErrorText& error);
@@ -125,20 +127,21 @@ private:
     // weights, lens indices) and the vertex array that binds them; drawn
     // through mesh_drawn_, which is this viewport's array or a borrowed one
     // (owned by an earlier viewport of the same manager).
-    GlObject mesh_array_, positions_, texcoords_, weights_, indices_;
+    gl::VertexArray mesh_array_;
+    std::array<gl::Buffer, gl::kMeshSlotCount> mesh_buffers_;  // by slot
     GLuint mesh_drawn_ = 0;
     GLsizei vertex_count_ = 0;
 
     // Coordinate maps (RGBA 32-bit float): per pixel (s, t, 1) or black; at
     // chroma resolution for the planes layout; per block the (s, t) pairs of
     // its upper and its lower two pixels (s < 0: black) for the blocks layout.
-    GlObject luma_map_, luma_map_fb_, chroma_map_, chroma_map_fb_;
-    GlObject upper_pairs_, lower_pairs_, pairs_fb_;
+    gl::Texture luma_map_, chroma_map_, upper_pairs_, lower_pairs_;
+    gl::Framebuffer luma_map_fb_, chroma_map_fb_, pairs_fb_;
     // The viewport's planes. Blocks: luma rows in pairs (upper and lower
     // row of each block, two bytes a block), U and V, in one framebuffer.
     // Planes: Y in one framebuffer, U and V in another.
-    GlObject plane_y_, upper_luma_, lower_luma_, plane_u_, plane_v_;
-    GlObject luma_fb_, chroma_fb_, blocks_fb_;
+    gl::Texture plane_y_, upper_luma_, lower_luma_, plane_u_, plane_v_;
+    gl::Framebuffer luma_fb_, chroma_fb_, blocks_fb_;
 };
 
 }  // namespace converter

@@ -1,7 +1,9 @@
 #include "ogl_rendererMgr.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
+#include <utility>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -10,8 +12,12 @@ extern "C" {
 
 #include "converter_log.h"
 #include "geometry/mat4.h"
+#include "gl/entry_points.h"
+#include "gl/errors.h"
+#include "gl/mesh.h"
+#include "gl/program.h"
+#include "gl/textures.h"
 #include "gl_lines.h"
-#include "platform/gl_startup.h"
 #include "shaders.h"
 
 namespace converter {
@@ -33,52 +39,29 @@ bool has_gl3_entry_points() {
            glCreateShader != nullptr;
 }
 
-// Compiles one shader; 0 or 21. A failure without a log is not reported.
-int compile_shader(GlObject& shader, GLenum type, const char* source, ErrorText& error) {
-    shader.create_shader(type);
-    glShaderSource(shader.get(), 1, &source, nullptr);
-    glCompileShader(shader.get());
-    GLint compiled = GL_FALSE;
-    glGetShaderiv(shader.get(), GL_COMPILE_STATUS, &compiled);
-    if (compiled == GL_TRUE) return DOR_CONVERTER_OK;
-    GLint length = 0;
-    glGetShaderiv(shader.get(), GL_INFO_LOG_LENGTH, &length);
-    if (length <= 1) return DOR_CONVERTER_OK;
-    std::string log(static_cast<std::size_t>(length), '\0');
-    glGetShaderInfoLog(shader.get(), length, nullptr, log.data());
-    shader.reset();
-    return error.fail(DOR_CONVERTER_ERROR_FAILURE,
-                      type == GL_VERTEX_SHADER ? "error: could not compile vertex shader:\n%s\n"
-                                               : "error: could not compile fragment shader:\n%s\n",
-                      log.c_str());
-}
-
-// Links a program; `bind` runs between attaching and linking (fixed
-// attribute and output locations). 0 or 21.
-template <typename Bind>
-int link_program(GlObject& program, const char* vertex, const char* fragment, ErrorText& error,
-                 Bind bind) {
-    GlObject vs, fs;
-    if (const int rc = compile_shader(vs, GL_VERTEX_SHADER, vertex, error)) return rc;
-    if (const int rc = compile_shader(fs, GL_FRAGMENT_SHADER, fragment, error)) return rc;
-    if (program.create(GlKind::program) == 0) {
-        return error.fail(DOR_CONVERTER_ERROR_FAILURE, "error: fail to create glProgram;\n");
+// Builds a program into `program` (empty on failure); `bind` runs between
+// attaching the shaders and linking (fixed attribute and output locations).
+// 0 or 21.
+int build_program(gl::Program& program, const char* vertex, const char* fragment, ErrorText& error,
+                  const gl::BeforeLink& bind = {}) {
+    gl::ProgramBuild build = gl::build_program(vertex, fragment, bind);
+    program = std::move(build.program);
+    const char* log = build.log.c_str();
+    switch (build.failed) {
+        case gl::BuildStep::none:
+            return DOR_CONVERTER_OK;
+        case gl::BuildStep::vertex_shader:
+            return error.fail(DOR_CONVERTER_ERROR_FAILURE,
+                              "error: could not compile vertex shader:\n%s\n", log);
+        case gl::BuildStep::fragment_shader:
+            return error.fail(DOR_CONVERTER_ERROR_FAILURE,
+                              "error: could not compile fragment shader:\n%s\n", log);
+        case gl::BuildStep::create_program:
+            return error.fail(DOR_CONVERTER_ERROR_FAILURE, "error: fail to create glProgram;\n");
+        case gl::BuildStep::link:
+            if (!build.log.empty()) error.set("error: Could not link program:\n%s\n;", log);
+            return DOR_CONVERTER_ERROR_FAILURE;
     }
-    glAttachShader(program.get(), vs.get());
-    glAttachShader(program.get(), fs.get());
-    bind(program.get());
-    glLinkProgram(program.get());
-    GLint linked = GL_FALSE;
-    glGetProgramiv(program.get(), GL_LINK_STATUS, &linked);
-    if (linked == GL_TRUE) return DOR_CONVERTER_OK;  // the shaders go with the scope
-    GLint length = 0;
-    glGetProgramiv(program.get(), GL_INFO_LOG_LENGTH, &length);
-    if (length > 1) {
-        std::string log(static_cast<std::size_t>(length), '\0');
-        glGetProgramInfoLog(program.get(), length, nullptr, log.data());
-        error.set("error: Could not link program:\n%s\n;", log.c_str());
-    }
-    program.reset();
     return DOR_CONVERTER_ERROR_FAILURE;
 }
 
@@ -123,9 +106,10 @@ ViewportPlacement viewport_placement(const ConverterInitParam& param, int i) {
 }
 
 int ogl_rendererMgr::gl_failure(int line) {
-    const GLenum code = glGetError();
-    if (code == GL_NO_ERROR) return DOR_CONVERTER_OK;
-    return error_->fail(DOR_CONVERTER_ERROR_FAILURE, kMgrGlErrorText, line, static_cast<int>(code));
+    const gl::StepCheck check([this](int failed_line, int code) {
+        error_->fail(DOR_CONVERTER_ERROR_FAILURE, kMgrGlErrorText, failed_line, code);
+    });
+    return check.failed(line) ? DOR_CONVERTER_ERROR_FAILURE : DOR_CONVERTER_OK;
 }
 
 int ogl_rendererMgr::validate_viewports(const ConverterInitParam& p) {
@@ -160,12 +144,9 @@ int ogl_rendererMgr::create_context() {
         return error_->fail(DOR_CONVERTER_ERROR_FAILURE,
                             "error: could not create an OpenGL context: %s;\n", why.c_str());
     }
-    const GLenum glew = platform::load_gl_entry_points();
-    // GLEW built for GLX reports the missing X display after it has loaded
-    // the entry points, which is all the renderer needs.
-    if (glew != GLEW_OK && glew != GLEW_ERROR_NO_GLX_DISPLAY) {
-        return error_->fail(DOR_CONVERTER_ERROR_FAILURE, "glew error: %s\n",
-                            reinterpret_cast<const char*>(glewGetErrorString(glew)));
+    const gl::EntryPoints entry = gl::load_entry_points();
+    if (!entry.loaded) {
+        return error_->fail(DOR_CONVERTER_ERROR_FAILURE, "glew error: %s\n", entry.reason);
     }
     if (!has_gl3_entry_points()) {
         return error_->fail(DOR_CONVERTER_ERROR_FAILURE,
@@ -179,54 +160,51 @@ int ogl_rendererMgr::create_context() {
 int ogl_rendererMgr::create_source_planes(AVPixelFormat format) {
     if (!can_upload(format)) format = AV_PIX_FMT_YUV420P;  // what the pipeline converts to
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
-    for (auto& plane : planes_) plane.create(GlKind::texture);
+    for (auto& plane : planes_) plane.create();
     if (const int rc = gl_failure(kLineTextureNames)) return rc;
     for (int i = 0; i < kSourcePlanes; ++i) {
         plane_width_[i] = plane_size(src_width_, i, d->log2_chroma_w);
         plane_height_[i] = plane_size(src_height_, i, d->log2_chroma_h);
         glActiveTexture(GL_TEXTURE0 + kFirstPlaneUnit + i);
-        glBindTexture(GL_TEXTURE_2D, planes_[i].get());
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, plane_width_[i], plane_height_[i], 0, GL_RED,
-                     GL_UNSIGNED_BYTE, nullptr);
+        gl::set_up_texture(planes_[i].get(), gl::kRedPlane,
+                           {nullptr, plane_width_[i], plane_height_[i]});
     }
     glActiveTexture(GL_TEXTURE0);
     return gl_failure(kLineSourceTexture);
 }
 
 int ogl_rendererMgr::create_programs() {
-    int rc =
-        link_program(mesh_program_, kMeshVertexShader, kMeshFragmentShader, *error_, [](GLuint) {});
+    int rc = build_program(mesh_program_, mesh_vertex_shader().c_str(),
+                           mesh_fragment_shader().c_str(), *error_);
     if (rc != DOR_CONVERTER_OK) return rc;
-    rc = link_program(luma_program_, kQuadVertexShader, kLumaFragmentShader, *error_, [](GLuint p) {
-        glBindAttribLocation(p, kQuadLocation, kAttrQuad);
-        glBindFragDataLocation(p, 0, kOutLuma);
-    });
+    rc =
+        build_program(luma_program_, kQuadVertexShader, kLumaFragmentShader, *error_, [](GLuint p) {
+            glBindAttribLocation(p, kQuadLocation, kAttrQuad);
+            glBindFragDataLocation(p, 0, kOutLuma);
+        });
     if (rc != DOR_CONVERTER_OK) return rc;
-    rc = link_program(chroma_program_, kQuadVertexShader, kChromaFragmentShader, *error_,
-                      [](GLuint p) {
-                          glBindAttribLocation(p, kQuadLocation, kAttrQuad);
-                          glBindFragDataLocation(p, 0, kOutChromaU);
-                          glBindFragDataLocation(p, 1, kOutChromaV);
-                      });
+    rc = build_program(chroma_program_, kQuadVertexShader, kChromaFragmentShader, *error_,
+                       [](GLuint p) {
+                           glBindAttribLocation(p, kQuadLocation, kAttrQuad);
+                           glBindFragDataLocation(p, 0, kOutChromaU);
+                           glBindFragDataLocation(p, 1, kOutChromaV);
+                       });
     if (rc != DOR_CONVERTER_OK) return rc;
-    rc = link_program(pack_program_, kQuadVertexShader, kPackFragmentShader, *error_, [](GLuint p) {
-        glBindAttribLocation(p, kQuadLocation, kAttrQuad);
-        glBindFragDataLocation(p, 0, kOutUpperPairs);
-        glBindFragDataLocation(p, 1, kOutLowerPairs);
-    });
+    rc =
+        build_program(pack_program_, kQuadVertexShader, kPackFragmentShader, *error_, [](GLuint p) {
+            glBindAttribLocation(p, kQuadLocation, kAttrQuad);
+            glBindFragDataLocation(p, 0, kOutUpperPairs);
+            glBindFragDataLocation(p, 1, kOutLowerPairs);
+        });
     if (rc != DOR_CONVERTER_OK) return rc;
-    rc = link_program(blocks_program_, kQuadVertexShader, kBlocksFragmentShader, *error_,
-                      [](GLuint p) {
-                          glBindAttribLocation(p, kQuadLocation, kAttrQuad);
-                          glBindFragDataLocation(p, 0, kOutUpperLuma);
-                          glBindFragDataLocation(p, 1, kOutLowerLuma);
-                          glBindFragDataLocation(p, 2, kOutChromaU);
-                          glBindFragDataLocation(p, 3, kOutChromaV);
-                      });
+    rc = build_program(blocks_program_, kQuadVertexShader, kBlocksFragmentShader, *error_,
+                       [](GLuint p) {
+                           glBindAttribLocation(p, kQuadLocation, kAttrQuad);
+                           glBindFragDataLocation(p, 0, kOutUpperLuma);
+                           glBindFragDataLocation(p, 1, kOutLowerLuma);
+                           glBindFragDataLocation(p, 2, kOutChromaU);
+                           glBindFragDataLocation(p, 3, kOutChromaV);
+                       });
     if (rc != DOR_CONVERTER_OK) return rc;
     plane_programs_.luma = luma_program_.get();
     plane_programs_.chroma = chroma_program_.get();
@@ -256,9 +234,9 @@ int ogl_rendererMgr::bind_mesh_program() {
         }
         if (const int rc = gl_failure(a.line)) return rc;
     }
-    mesh_.mvp = glGetUniformLocation(p, kUniformMvp);
+    mesh_.mvp = glGetUniformLocation(p, gl::kUniformMvp);
     if (const int rc = gl_failure(kLineUniformMvp)) return rc;
-    glUniformMatrix4fv(glGetUniformLocation(p, kUniformSt), 1, GL_FALSE,
+    glUniformMatrix4fv(glGetUniformLocation(p, gl::kUniformSt), 1, GL_FALSE,
                        geometry::kTextureMatrix.data());
     if (const int rc = gl_failure(kLineUniformSt)) return rc;
     set_sampler(luma_program_.get(), kUniformMap, kMapUnit);
@@ -308,11 +286,9 @@ int ogl_rendererMgr::init(const ConverterInitParam& param, int src_width, int sr
     if (const int rc = create_programs()) return rc;
     if (const int rc = bind_mesh_program()) return rc;
 
-    glBindVertexArray(quad_array_.create(GlKind::vertex_array));
-    glBindBuffer(GL_ARRAY_BUFFER, quad_buffer_.create(GlKind::buffer));
-    glBufferData(GL_ARRAY_BUFFER, sizeof kQuad, kQuad, GL_STATIC_DRAW);
-    glVertexAttribPointer(kQuadLocation, kQuadComponents, GL_FLOAT, GL_FALSE, 0, nullptr);
-    glEnableVertexAttribArray(kQuadLocation);
+    glBindVertexArray(quad_array_.create());
+    gl::fill_array_buffer(quad_buffer_, kQuad, std::size(kQuad), GL_STATIC_DRAW);
+    gl::point_float_attribute(kQuadLocation, kQuadComponents);
     glBindVertexArray(0);
     plane_programs_.quad_array = quad_array_.get();
 
@@ -332,25 +308,20 @@ int ogl_rendererMgr::upload(const AVFrame& picture) {
         return error_->fail(DOR_CONVERTER_ERROR_FAILURE, kUploadErrorText, kMgrSourceName,
                             kLineUpload, static_cast<int>(GL_INVALID_VALUE));
     }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (int i = 0; i < kSourcePlanes; ++i) {
         const int w = plane_size(src_width_, i, d->log2_chroma_w);
         const int h = plane_size(src_height_, i, d->log2_chroma_h);
+        const gl::Image image{picture.data[i], w, h, picture.linesize[i]};
         glActiveTexture(GL_TEXTURE0 + kFirstPlaneUnit + i);
-        glBindTexture(GL_TEXTURE_2D, planes_[i].get());
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, picture.linesize[i]);
         if (w != plane_width_[i] || h != plane_height_[i]) {
             // Another chroma layout than announced: the plane is reallocated.
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, w, h, 0, GL_RED, GL_UNSIGNED_BYTE,
-                         picture.data[i]);
+            gl::allocate_image(planes_[i].get(), gl::kRedPlane, image);
             plane_width_[i] = w;
             plane_height_[i] = h;
         } else {
-            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, GL_RED, GL_UNSIGNED_BYTE,
-                            picture.data[i]);
+            gl::replace_image(planes_[i].get(), gl::kRedPlane, image);
         }
     }
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glActiveTexture(GL_TEXTURE0);
     const GLenum code = glGetError();
     if (code == GL_NO_ERROR) return DOR_CONVERTER_OK;
@@ -383,11 +354,13 @@ int ogl_rendererMgr::render(AVFrame& output) {
 int ogl_rendererMgr::release() {
     if (context_.is_current()) {
         for (auto& r : renderers_) r.release();
-        for (GlObject* o :
-             {&mesh_program_, &luma_program_, &chroma_program_, &pack_program_, &blocks_program_,
-              &quad_buffer_, &quad_array_, &planes_[0], &planes_[1], &planes_[2]}) {
-            o->reset();
+        for (gl::Program* p :
+             {&mesh_program_, &luma_program_, &chroma_program_, &pack_program_, &blocks_program_}) {
+            p->reset();
         }
+        quad_buffer_.reset();
+        quad_array_.reset();
+        for (gl::Texture& plane : planes_) plane.reset();
     }
     context_.destroy();
     viewport_count_ = 0;

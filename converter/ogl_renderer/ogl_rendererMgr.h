@@ -23,8 +23,8 @@ extern "C" {
 }
 
 #include "SphereVideoConverter.h"
-#include "gl_objects.h"
-#include "headless_context.h"
+#include "gl/headless_context.h"
+#include "gl/objects.h"
 #include "ogl_renderer.h"
 
 struct AVFrame;
@@ -76,17 +76,18 @@ private:
     int init_viewport(int i);
     int gl_failure(int line);
 
-    HeadlessContext context_;
+    gl::HeadlessContext context_;
     std::array<DOR_OglRenderer, DOR_CONVERTER_MAX_VIEWPORTS> renderers_;
     int viewport_count_ = 0;
 
     // Source planes Y, U, V on texture units 1 to 3, and their sizes.
-    std::array<GlObject, kSourcePlanes> planes_;
+    std::array<gl::Texture, kSourcePlanes> planes_;
     std::array<int, kSourcePlanes> plane_width_{}, plane_height_{};
     int src_width_ = 0, src_height_ = 0;
 
-    GlObject mesh_program_, luma_program_, chroma_program_, pack_program_, blocks_program_;
-    GlObject quad_buffer_, quad_array_;
+    gl::Program mesh_program_, luma_program_, chroma_program_, pack_program_, blocks_program_;
+    gl::Buffer quad_buffer_;
+    gl::VertexArray quad_array_;
     MeshProgram mesh_;
     PlanePrograms plane_programs_;
 

@@ -1,31 +1,24 @@
 #include "shaders.h"
 
+#include "gl/mesh.h"
+
 namespace converter {
 
-const char* const kMeshVertexShader = R"(#version 130
-in vec3 Position;
-in vec4 TexCoord;
-in float aLeftWeights;
-in float aTexIndex;
-uniform mat4 uMVPMatrix;
-uniform mat4 uSTMatrix;
-out vec4 fragTexCoord;
-out float left_weight;
-out float index;
-void main() {
-    fragTexCoord.xy = (uSTMatrix * vec4(TexCoord.xy, 1.0, 1.0)).xy;
-    fragTexCoord.zw = (uSTMatrix * vec4(TexCoord.zw, 1.0, 1.0)).xy;
-    gl_Position = uMVPMatrix * vec4(Position.xyz, 1.0);
-    left_weight = aLeftWeights;
-    index = aTexIndex;
+std::string mesh_vertex_shader() {
+    return gl::mesh_vertex_shader({{kAttrPosition, kAttrTexCoord, kAttrLeftWeights, kAttrTexIndex},
+                                   "fragTexCoord",
+                                   "left_weight",
+                                   "index"});
 }
-)";
 
 // Writes (s, t, 1, 1): sample the source picture at (s, t); (0, 0, 0, 0) is
 // opaque black. Where no colour is written the map keeps its cleared black.
 // The seam between two lenses (index 3) blends the two coordinates; the
-// converter's one-lens meshes carry indices 0 and 1 only.
-const char* const kMeshFragmentShader = R"(#version 130
+// converter's one-lens meshes carry indices 0 and 1 only. There is no logo
+// class: such an index is black.
+std::string mesh_fragment_shader() {
+    const auto condition = [](gl::TexIndexClass c) { return gl::index_condition(c, "index"); };
+    return std::string(R"(#version 130
 in vec4 fragTexCoord;
 in float left_weight;
 in float index;
@@ -37,13 +30,16 @@ vec4 sample_at(vec2 p) {
     return vec4(p, 1.0, 1.0);
 }
 void main() {
-    if (index >= 2.9 && index < 3.1) {
+    if ()") +
+           condition(gl::TexIndexClass::blend) + R"() {
         mapped = left_weight * sample_at(fragTexCoord.xy) +
                  (1.0 - left_weight) * sample_at(fragTexCoord.zw);
-    } else if (index > 1.9 && index < 2.1) {
+    } else if ()" +
+           condition(gl::TexIndexClass::second_camera) + R"() {
         if (!inside(fragTexCoord.zw)) discard;
         mapped = sample_at(fragTexCoord.zw);
-    } else if (index > 0.9 && index < 1.1) {
+    } else if ()" +
+           condition(gl::TexIndexClass::first_camera) + R"() {
         if (!inside(fragTexCoord.xy)) discard;
         mapped = sample_at(fragTexCoord.xy);
     } else {
@@ -51,6 +47,7 @@ void main() {
     }
 }
 )";
+}
 
 const char* const kQuadVertexShader = R"(#version 130
 in vec2 aQuad;

@@ -188,4 +188,21 @@ Mat4 mvp_matrix(const ViewportCamera& cam) {
     return mat4_multiply(cam.projection, mat4_multiply(cam.view, cam.model));
 }
 
+Rebuild rebuild_viewport(ViewportCamera& cam, VertexFactory& factory, const MeshRequest& request) {
+    cam.view = view_matrix(cam);
+    if (factory.generate_vertices(cam.draw_mode, request.logo, request.logo_angle_deg) == nullptr) {
+        return Rebuild::no_mesh;
+    }
+    cam.roll_offset_deg = factory.roll_offset();
+    // The texture coordinates, weights and indices come all or none.
+    const bool mapped = factory.texcoords() != nullptr && factory.weights() != nullptr &&
+                        factory.indices() != nullptr;
+    return mapped ? Rebuild::ok : Rebuild::no_lens_mapping;
+}
+
+void rebuild_camera(ViewportCamera& cam, const VertexFactory& factory) {
+    cam.view = view_matrix(cam);
+    cam.roll_offset_deg = factory.roll_offset();
+}
+
 }  // namespace geometry

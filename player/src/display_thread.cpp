@@ -6,11 +6,11 @@
 
 #include "clock_units.h"
 #include "display.h"
+#include "gl/entry_points.h"
 #include "host_messages.h"
 #include "playback_end.h"
 #include "playback_threads.h"
 #include "platform/debug_output.h"
-#include "platform/gl_startup.h"
 #include "player_clock.h"
 #include "still_picture.h"
 #include "view_math.h"
@@ -110,10 +110,9 @@ int start_display(DisplayContext& dc) {
                            static_cast<long>(clock_ms() - t0));
     if (rc != DOR_PLAYER_OK) return rc;
     if (dc.vs.duration_ms == 0) dc.vs.flags.request_abort();
-    const GLenum glew = platform::load_gl_entry_points();
-    if (glew != GLEW_OK) {
-        return ps.errors.fail(DOR_PLAYER_DISPLAY_FAILED, "glew error: %s\n",
-                              reinterpret_cast<const char*>(glewGetErrorString(glew)));
+    const gl::EntryPoints entry = gl::load_entry_points();
+    if (!entry.loaded) {
+        return ps.errors.fail(DOR_PLAYER_DISPLAY_FAILED, "glew error: %s\n", entry.reason);
     }
     rc = init_renderer(dc);
     if (rc == DOR_PLAYER_OK) rc = configure_viewports(dc);

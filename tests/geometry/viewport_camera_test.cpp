@@ -250,6 +250,63 @@ TEST_F(Camera, MvpPutsTheFrustumEdgeOnTheViewportEdge) {
     EXPECT_NEAR(o.view[14], -2.0f, 1e-6f);
 }
 
+TEST_F(Camera, RebuildTakesViewMeshAndRollOffsetAndLeavesBuiltToTheCaller) {
+    kvp_test::TempDir dir;
+    const std::string one = geometry_test::write_calib(dir, geometry_test::dashcam());
+    ASSERT_EQ(player_.set_calibration(one.c_str(), 2, false), 0);  // sideways: roll offset 90
+    ViewportCamera cam = geometry::make_viewport_camera(Variant::player);
+    ASSERT_TRUE(geometry::set_draw_mode(cam, player_, 5, 1920, 1080, 800, 800).rebuild);
+    EXPECT_EQ(geometry::rebuild_viewport(cam, player_, {}), geometry::Rebuild::ok);
+    EXPECT_EQ(player_.mesh_mode(), 5);
+    EXPECT_EQ(player_.vertex_count(), 388800);
+    EXPECT_EQ(player_.grid_report().cap_rows, 0);
+    EXPECT_EQ(cam.roll_offset_deg, 90.0f);
+    EXPECT_NEAR(cam.view[14], -3.0f, 1e-6f);  // the eye of mode 5, 3 from the centre
+    EXPECT_FALSE(cam.built);
+    // The logo request reaches the mesh; a new mode moves the eye.
+    ASSERT_EQ(geometry::set_draw_mode(cam, player_, 2, 1920, 1080, 800, 800).code, 0);
+    EXPECT_EQ(geometry::rebuild_viewport(cam, player_, {true, -1}), geometry::Rebuild::ok);
+    EXPECT_GT(player_.grid_report().cap_rows, 0);
+    EXPECT_NEAR(cam.view[14], -1.0f, 1e-6f);
+
+    // Two cameras: a mesh of positions only, which must not be drawn. The
+    // roll offset is taken all the same.
+    geometry_test::CalibParams two_cameras = geometry_test::dashcam();
+    two_cameras.cameras = 2;
+    const std::string two = geometry_test::write_calib(dir, two_cameras, "two.inf");
+    ASSERT_EQ(player_.set_calibration(two.c_str(), 0, false), 0);
+    player_.set_orientation(1);
+    EXPECT_EQ(geometry::rebuild_viewport(cam, player_, {}), geometry::Rebuild::no_lens_mapping);
+    EXPECT_NE(player_.positions(), nullptr);
+    EXPECT_EQ(cam.roll_offset_deg, 180.0f);
+}
+
+TEST_F(Camera, ARefusedRebuildKeepsTheRollOffsetAndTheFactorysReason) {
+    // No calibration: the factory refuses the mesh. The view is rebuilt
+    // before the mesh is asked for, the roll offset only after it came.
+    ViewportCamera cam = geometry::make_viewport_camera(Variant::player);
+    ASSERT_EQ(geometry::set_draw_mode(cam, player_, 4, 1920, 1080, 800, 800).code, 0);
+    cam.roll_offset_deg = 7.0f;
+    EXPECT_EQ(geometry::rebuild_viewport(cam, player_, {}), geometry::Rebuild::no_mesh);
+    EXPECT_EQ(cam.roll_offset_deg, 7.0f);
+    EXPECT_NEAR(cam.view[14], -2.0f, 1e-6f);
+    EXPECT_EQ(messages_.back(), "error: calibration file path is not set yet;\n");
+}
+
+TEST_F(Camera, AViewportDrawingAnothersMeshRebuildsItsCameraOnly) {
+    kvp_test::TempDir dir;
+    const std::string path = geometry_test::write_calib(dir, geometry_test::dashcam());
+    ASSERT_EQ(converter_.set_calibration(path.c_str(), 1, false), 0);  // upside down: 180
+    ViewportCamera cam = with_mode(3, 800, 600, Variant::converter);
+    cam.view = geometry::mat4_identity();
+    geometry::rebuild_camera(cam, converter_);
+    EXPECT_EQ(cam.roll_offset_deg, 180.0f);
+    EXPECT_EQ(cam.view, geometry::view_matrix(cam));
+    EXPECT_NEAR(cam.view[14], -4.0f, 1e-6f);
+    EXPECT_EQ(converter_.mesh_mode(), -1);  // no mesh of its own
+    EXPECT_EQ(converter_.positions(), nullptr);
+}
+
 TEST_F(Camera, TextureMatrixFlipsT) {
     const Mat4 expected = {1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1};
     EXPECT_EQ(geometry::kTextureMatrix, expected);

@@ -67,7 +67,7 @@ void expect_same_vertices(const MeshArrays& original, const IndexedMesh& m) {
     for (std::size_t i = 0; i < count; ++i) {
         const uint32_t e = element_at(m, i);
         ASSERT_LT(e, m.unique_count);
-        for (int slot = 0; slot < sphere_player::ogl::kAttributeCount; ++slot) {
+        for (int slot = 0; slot < gl::kMeshSlotCount; ++slot) {
             const std::size_t n = sphere_player::ogl::kSlotComponents[slot];
             ASSERT_EQ(std::memcmp(original[slot].data + i * n, m.arrays[slot].data() + e * n,
                                   n * sizeof(float)),

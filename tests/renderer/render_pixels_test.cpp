@@ -126,7 +126,7 @@ TEST_F(CylinderView, EveryDrawFollowsTheCylinderRotation) {
     upload(halves());
     ASSERT_EQ(draw_only({0}), 0) << printed_;
     expect_columns(kDefaultCylinderRad);
-    const std::vector<uint8_t> before = window_->read_all();
+    const std::vector<uint8_t> before = surface_->read_all();
 
     // Half a turn more: only the angles change, the mesh is not rebuilt.
     printed_.clear();
@@ -135,7 +135,7 @@ TEST_F(CylinderView, EveryDrawFollowsTheCylinderRotation) {
     ASSERT_EQ(draw_only({0}), 0);
     EXPECT_EQ(printed_.find("alloc_buffer_object"), std::string::npos);
     expect_columns(turned);
-    EXPECT_NE(window_->read_all(), before);
+    EXPECT_NE(surface_->read_all(), before);
 }
 
 // Mode 0 shows the frame flat; the frame pixel (fx, fy) is at quad point

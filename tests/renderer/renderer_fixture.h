@@ -1,7 +1,8 @@
-// Shared set-up of the renderer tests: a GL window, a renderer manager whose
-// printed messages are captured, synthetic YUV 4:2:0 frames, a lens
-// calibration, the BT.601 colours the frames should show, and where the
-// geometry puts a mesh vertex on the screen.
+// Shared set-up of the renderer tests: a GL surface (a window under X, else
+// a framebuffer of a headless context), a renderer manager whose printed
+// messages are captured, synthetic YUV 4:2:0 frames, a lens calibration, the
+// BT.601 colours the frames should show, and where the geometry puts a mesh
+// vertex on the screen.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,14 +10,16 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "calib_file.h"
-#include "gl_window.h"
+#include "gl_surface.h"
 #include "ogl_rendererMgr/ogl_rendererMgr.h"
 #include "temp_dir.h"
 
@@ -115,8 +118,8 @@ protected:
     static constexpr int kWindowHeight = 96;
 
     void SetUp() override {
-        window_ = std::make_unique<GlWindow>(kWindowWidth, kWindowHeight);
-        if (!window_->ok()) GTEST_SKIP() << "no GL context: " << window_->reason();
+        surface_ = std::make_unique<GlSurface>(kWindowWidth, kWindowHeight);
+        if (!surface_->ok()) GTEST_SKIP() << "no GL context: " << surface_->reason();
         mgr_ = std::make_unique<sphere_player::ogl_rendererMgr>();
         mgr_->set_message_sink([this](std::string_view text) { printed_.append(text); });
         calib_path_ = geometry_test::write_calib(dir_, lens_params());
@@ -124,7 +127,7 @@ protected:
 
     void TearDown() override {
         mgr_.reset();  // needs the context
-        window_.reset();
+        surface_.reset();
     }
 
     int init(int frame_width, int frame_height, const std::vector<uint8_t>* logo = nullptr,
@@ -151,7 +154,7 @@ protected:
         return mgr_->draw(enabled);
     }
 
-    Rgb at(WindowPoint p) const { return window_->pixel(p.x, p.y); }
+    Rgb at(WindowPoint p) const { return surface_->pixel(p.x, p.y); }
 
     // A vertex of the viewport's mesh that shows the frame's centre (the
     // optical axis): texture index 1, coordinate nearest (0.5, 0.5).
@@ -183,7 +186,7 @@ protected:
     }
 
     kvp_test::TempDir dir_;
-    std::unique_ptr<GlWindow> window_;
+    std::unique_ptr<GlSurface> surface_;
     std::unique_ptr<sphere_player::ogl_rendererMgr> mgr_;
     std::string calib_path_;
     std::string printed_;
@@ -200,6 +203,33 @@ inline ::testing::AssertionResult colour_near(const Rgb& actual, const Rgb& expe
         }
     }
     return ::testing::AssertionSuccess();
+}
+
+// Whether two read-backs of a surface `width` pixels wide (RGBA, rows
+// bottom first) agree in the first `channels` bytes of every pixel; on
+// failure, how many pixels differ and the first of them.
+inline ::testing::AssertionResult same_pixels(const std::vector<uint8_t>& expected,
+                                              const std::vector<uint8_t>& actual, int width,
+                                              int channels = 4) {
+    if (actual.size() != expected.size()) {
+        return ::testing::AssertionFailure() << "read-backs of different sizes";
+    }
+    int differing = 0;
+    std::ostringstream first;
+    for (std::size_t i = 0; i < expected.size(); i += 4) {
+        if (std::memcmp(&expected[i], &actual[i], static_cast<std::size_t>(channels)) == 0) {
+            continue;
+        }
+        if (differing++ == 0) {
+            const int pixel = static_cast<int>(i / 4);
+            first << ", first at (" << pixel % width << ", " << pixel / width
+                  << "): " << int{expected[i]} << "," << int{expected[i + 1]} << ","
+                  << int{expected[i + 2]} << " became " << int{actual[i]} << ","
+                  << int{actual[i + 1]} << "," << int{actual[i + 2]};
+        }
+    }
+    if (differing == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << differing << " pixels differ" << first.str();
 }
 
 }  // namespace renderer_test

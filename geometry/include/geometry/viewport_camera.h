@@ -7,10 +7,9 @@
 //     auto r = geometry::set_draw_mode(cam, factory, mode, frame_w, frame_h, vp_w, vp_h);
 //     if (r.code != 0) return r.code;                     // the text went through the factory
 //     if (r.rebuild) {                                    // mode changed or never built
-//         cam.view = geometry::view_matrix(cam);
-//         if (!factory.generate_vertices(cam.draw_mode, logo, logo_angle)) return 1;
-//         cam.roll_offset_deg = factory.roll_offset();
-//         ... upload the buffers ...; cam.built = true;
+//         if (geometry::rebuild_viewport(cam, factory, {logo, logo_angle}) != Rebuild::ok)
+//             return 1;
+//         ... upload the factory's buffers ...; cam.built = true;
 //     }
 //     geometry::set_view_angles(cam, pitch, yaw, roll, cylinder_rotation);
 //     per draw: mvp = geometry::mvp_matrix(cam); in mode 6 also
@@ -98,5 +97,30 @@ Mat4 view_matrix(const ViewportCamera& cam);
 
 // projection x (view x model); the identity in mode 6.
 Mat4 mvp_matrix(const ViewportCamera& cam);
+
+// The mesh a viewport asks its factory for (the nadir cap is the player's;
+// the converter never asks for it).
+struct MeshRequest {
+    bool logo = false;
+    int32_t logo_angle_deg = -1;  // negative: chosen from the lens
+};
+
+enum class Rebuild {
+    ok,
+    no_mesh,          // the factory refused (and reported why)
+    no_lens_mapping,  // positions only (two cameras, panorama input): not drawable
+};
+
+// Rebuilds the viewport for cam.draw_mode, in this order: the view matrix
+// from the camera's look-at, the factory's mesh, the calibration's roll
+// offset (not taken when the factory refused). The factory's buffers then
+// hold the mesh to upload; `built` is the caller's to set once its buffers
+// hold it.
+Rebuild rebuild_viewport(ViewportCamera& cam, VertexFactory& factory, const MeshRequest& request);
+
+// The camera's part of a rebuild alone (view matrix, roll offset), for a
+// viewport that draws the mesh another viewport of the same calibration
+// built for the same draw mode.
+void rebuild_camera(ViewportCamera& cam, const VertexFactory& factory);
 
 }  // namespace geometry

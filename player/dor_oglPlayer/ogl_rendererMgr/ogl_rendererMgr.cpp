@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "gl/mesh.h"
+#include "gl/textures.h"
 #include "ogl_rendererMgr/stitching_program.h"
 
 namespace sphere_player {
@@ -40,22 +42,14 @@ constexpr int kLineUploadPlane = 204;
 // Viewports are visited in this order when a frame is drawn.
 constexpr std::array<unsigned, kViewportCount> kDrawOrder = {0, 1, 3, 2};
 
-// Planes and the logo are uploaded without row padding (an odd chroma width
-// is common), so rows are byte-aligned.
-constexpr GLint kUnpackAlignment = 1;
-
-struct TextureParameter {
-    GLenum name;
-    GLint value;
-    int line;
-};
-
-constexpr TextureParameter kTextureParameters[] = {
-    {GL_TEXTURE_MIN_FILTER, GL_LINEAR, kLineMinFilter},
-    {GL_TEXTURE_MAG_FILTER, GL_LINEAR, kLineMagFilter},
-    {GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE, kLineWrapS},
-    {GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE, kLineWrapT},
-};
+// The steps of a plane texture's set-up with the lines they report.
+constexpr gl::TextureSetupLines kPlaneLines = {kLineBindPlane, kLineMinFilter, kLineMagFilter,
+                                               kLineWrapS,     kLineWrapT,     kLineAllocatePlane};
+// The logo's set-up is checked once, after its upload.
+constexpr gl::TextureSetupLines kLogoLines = {0, 0, 0, 0, 0, kLineLogo};
+// The logo: RGB from BGR bytes, sampled as the planes are.
+constexpr gl::TextureFormat kLogoFormat = {GL_RGB, GL_BGR, GL_UNSIGNED_BYTE, GL_LINEAR,
+                                           GL_CLAMP_TO_EDGE};
 
 int half(int size) {
     return size / 2;
@@ -63,7 +57,14 @@ int half(int size) {
 
 }  // namespace
 
-ogl_rendererMgr::ogl_rendererMgr() : st_matrix_(geometry::kTextureMatrix) {
+ogl_rendererMgr::ogl_rendererMgr()
+    : init_steps_([this](int line, int code) {
+          shared_.messages.record("error in oglMgr(line %d): code %d\n", line, code);
+      }),
+      upload_steps_([this](int line, int code) {
+          shared_.messages.print("error in opengl %s(line %d): code %d\n", kSourceName, line, code);
+      }),
+      st_matrix_(geometry::kTextureMatrix) {
     for (int i = 0; i < kViewportCount; ++i) {
         viewports_[i].connect(i, &shared_);
         viewports_[i].set_message_sink(shared_.messages.sink());
@@ -79,13 +80,6 @@ void ogl_rendererMgr::set_draw_path(DrawPath path) {
 void ogl_rendererMgr::set_message_sink(MessageSink sink) {
     for (DOR_OglRenderer& viewport : viewports_) viewport.set_message_sink(sink);
     shared_.messages.set_sink(std::move(sink));
-}
-
-bool ogl_rendererMgr::gl_failed(int line) const {
-    const GLenum code = glGetError();
-    if (code == GL_NO_ERROR) return false;
-    shared_.messages.record("error in oglMgr(line %d): code %d\n", line, static_cast<int>(code));
-    return true;
 }
 
 int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle,
@@ -115,59 +109,46 @@ int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle
 }
 
 int ogl_rendererMgr::reset_textures() {
-    for (GlTexture& texture : shared_.textures) {
-        texture.reset();
-        texture.reset(generate_texture_name());
-        if (gl_failed(kLineTextureNames)) return kRendererFailure;
+    for (gl::Texture& texture : shared_.textures) {
+        texture.create();
+        if (init_steps_.failed(kLineTextureNames)) return kRendererFailure;
     }
     return kRendererOk;
 }
 
+// A logo given as null pixels leaves its texture allocated but undefined.
 int ogl_rendererMgr::set_up_textures(bool need_logo, const unsigned char* logo_bgr, int logo_width,
                                      int logo_height) {
-    if (gl_failed(kLineTexturesEntry)) return kRendererFailure;
-    glPixelStorei(GL_UNPACK_ALIGNMENT, kUnpackAlignment);
+    if (init_steps_.failed(kLineTexturesEntry)) return kRendererFailure;
     const auto& textures = shared_.textures;
-    if (set_up_plane(textures[kTextureY].get(), frame_width_, frame_height_) ||
-        set_up_plane(textures[kTextureU].get(), half(frame_width_), half(frame_height_)) ||
-        set_up_plane(textures[kTextureV].get(), half(frame_width_), half(frame_height_))) {
+    if (!set_up_plane(textures[kTextureY].get(), frame_width_, frame_height_) ||
+        !set_up_plane(textures[kTextureU].get(), half(frame_width_), half(frame_height_)) ||
+        !set_up_plane(textures[kTextureV].get(), half(frame_width_), half(frame_height_))) {
         return kRendererFailure;
     }
-    if (need_logo) return set_up_logo(logo_bgr, logo_width, logo_height);
+    if (need_logo &&
+        !gl::set_up_texture(textures[kTextureLogo].get(), kLogoFormat,
+                            {logo_bgr, logo_width, logo_height}, kLogoLines, &init_steps_)) {
+        return kRendererFailure;
+    }
     return kRendererOk;
 }
 
-int ogl_rendererMgr::set_up_plane(GLuint name, int width, int height) {
-    glBindTexture(GL_TEXTURE_2D, name);
-    if (gl_failed(kLineBindPlane)) return kRendererFailure;
-    for (const TextureParameter& p : kTextureParameters) {
-        glTexParameteri(GL_TEXTURE_2D, p.name, p.value);
-        if (gl_failed(p.line)) return kRendererFailure;
-    }
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, width, height, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE,
-                 nullptr);
-    return gl_failed(kLineAllocatePlane) ? kRendererFailure : kRendererOk;
-}
-
-// A logo given as null pixels leaves the texture allocated but undefined.
-int ogl_rendererMgr::set_up_logo(const unsigned char* logo_bgr, int width, int height) {
-    glBindTexture(GL_TEXTURE_2D, shared_.textures[kTextureLogo].get());
-    for (const TextureParameter& p : kTextureParameters)
-        glTexParameteri(GL_TEXTURE_2D, p.name, p.value);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, width, height, 0, GL_BGR, GL_UNSIGNED_BYTE, logo_bgr);
-    return gl_failed(kLineLogo) ? kRendererFailure : kRendererOk;
+bool ogl_rendererMgr::set_up_plane(GLuint name, int width, int height) {
+    return gl::set_up_texture(name, gl::kLuminancePlane, {nullptr, width, height}, kPlaneLines,
+                              &init_steps_);
 }
 
 int ogl_rendererMgr::enable_attribute(GLint* location, const char* name, int line) {
     *location = glGetAttribLocation(shared_.program.get(), name);
     glEnableVertexAttribArray(static_cast<GLuint>(*location));
-    return gl_failed(line) ? kRendererFailure : kRendererOk;
+    return init_steps_.failed(line) ? kRendererFailure : kRendererOk;
 }
 
 int ogl_rendererMgr::set_sampler(GLint* location, const char* name, GLint unit, int line) {
     *location = glGetUniformLocation(shared_.program.get(), name);
     glUniform1i(*location, unit);
-    return gl_failed(line) ? kRendererFailure : kRendererOk;
+    return init_steps_.failed(line) ? kRendererFailure : kRendererOk;
 }
 
 int ogl_rendererMgr::bind_program_inputs() {
@@ -182,15 +163,15 @@ int ogl_rendererMgr::bind_program_inputs() {
         return kRendererFailure;
     }
     const geometry::Mat4 zeros{};
-    u.uMVPMatrix = glGetUniformLocation(program, "uMVPMatrix");
+    u.uMVPMatrix = glGetUniformLocation(program, gl::kUniformMvp);
     glUniformMatrix4fv(u.uMVPMatrix, 1, GL_FALSE, zeros.data());
-    if (gl_failed(kLineUniformMvp)) return kRendererFailure;
-    u.uSTMatrix = glGetUniformLocation(program, "uSTMatrix");
+    if (init_steps_.failed(kLineUniformMvp)) return kRendererFailure;
+    u.uSTMatrix = glGetUniformLocation(program, gl::kUniformSt);
     glUniformMatrix4fv(u.uSTMatrix, 1, GL_FALSE, st_matrix_.data());
-    if (gl_failed(kLineUniformSt)) return kRendererFailure;
+    if (init_steps_.failed(kLineUniformSt)) return kRendererFailure;
     u.uColorConversion = glGetUniformLocation(program, "uColorConversion");
     glUniformMatrix3fv(u.uColorConversion, 1, GL_FALSE, kColorConversion.data());
-    if (gl_failed(kLineUniformColor)) return kRendererFailure;
+    if (init_steps_.failed(kLineUniformColor)) return kRendererFailure;
     if (set_sampler(&u.sTextureY, "sTextureY", kTextureY, kLineSamplerY) ||
         set_sampler(&u.sTextureU, "sTextureU", kTextureU, kLineSamplerU) ||
         set_sampler(&u.sTextureV, "sTextureV", kTextureV, kLineSamplerV) ||
@@ -264,15 +245,9 @@ void ogl_rendererMgr::set_orientation(int value) {
 }
 
 int ogl_rendererMgr::upload_plane(GLuint name, const unsigned char* pixels, int width, int height) {
-    clear_gl_errors();
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_LUMINANCE, GL_UNSIGNED_BYTE, pixels);
-    if (GLenum code = glGetError()) {
-        shared_.messages.print("error in opengl %s(line %d): code %d\n", kSourceName,
-                               kLineUploadPlane, static_cast<int>(code));
-        return kRendererFailure;
-    }
-    return kRendererOk;
+    gl::clear_errors();
+    gl::replace_image(name, gl::kLuminancePlane, {pixels, width, height});
+    return upload_steps_.failed(kLineUploadPlane) ? kRendererFailure : kRendererOk;
 }
 
 int ogl_rendererMgr::upload_frame(const unsigned char* y, const unsigned char* u,
@@ -281,7 +256,6 @@ int ogl_rendererMgr::upload_frame(const unsigned char* y, const unsigned char* u
         shared_.messages.print("error: frame plane is null;\n");
         return kRendererFailure;
     }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, kUnpackAlignment);
     const auto& textures = shared_.textures;
     if (upload_plane(textures[kTextureY].get(), y, width, height) ||
         upload_plane(textures[kTextureU].get(), u, half(width), half(height)) ||

@@ -25,7 +25,8 @@
 #include <array>
 
 #include "geometry/mat4.h"
-#include "ogl_rendererMgr/gl_objects.h"
+#include "gl/errors.h"
+#include "ogl_rendererMgr/renderer_shared.h"
 #include "ogl_rendererMgr/ogl_renderer/ogl_renderer.h"
 
 namespace sphere_player {
@@ -83,7 +84,7 @@ public:
     // Null discards printed messages. Also used by the viewports' meshes.
     void set_message_sink(ogl::MessageSink sink);
     // How viewports built from now on upload and draw their meshes (see
-    // gl_objects.h); both draw the same pixels. The reference path is the
+    // renderer_shared.h); both draw the same pixels. The reference path is the
     // direct reading, for tests and the benchmark. Default: indexed.
     void set_draw_path(ogl::DrawPath path);
     // Read access for diagnostics and tests; null for an index above 3.
@@ -92,12 +93,10 @@ public:
 private:
     DOR_OglRenderer* viewport_at(unsigned index);
     const DOR_OglRenderer* viewport_at(unsigned index) const;
-    bool gl_failed(int line) const;
     int reset_textures();
     int set_up_textures(bool need_logo, const unsigned char* logo_bgr, int logo_width,
                         int logo_height);
-    int set_up_plane(GLuint name, int width, int height);
-    int set_up_logo(const unsigned char* logo_bgr, int width, int height);
+    bool set_up_plane(GLuint name, int width, int height);
     int bind_program_inputs();
     int enable_attribute(GLint* location, const char* name, int line);
     int set_sampler(GLint* location, const char* name, GLint unit, int line);
@@ -105,6 +104,10 @@ private:
 
     std::array<DOR_OglRenderer, kViewportCount> viewports_;
     ogl::RendererShared shared_;  // textures, locations, program, error text
+    // GL errors of the initialisation's steps, into the error text only.
+    const gl::StepCheck init_steps_;
+    // GL errors of the frame upload, printed.
+    const gl::StepCheck upload_steps_;
     geometry::Mat4 st_matrix_;
     int frame_width_ = 0;  // of the Y plane
     int frame_height_ = 0;

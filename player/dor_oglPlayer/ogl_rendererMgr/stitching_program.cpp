@@ -2,28 +2,24 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+
+#include "gl/errors.h"
+#include "gl/mesh.h"
+#include "gl/program.h"
 
 namespace sphere_player::ogl {
 namespace {
 
-constexpr const char* kVertexShader = R"(#version 130
-uniform mat4 uMVPMatrix;
-uniform mat4 uSTMatrix;
-in vec4 aTextureCoord;
-in vec4 aPosition;
-in float aTexIndex;
-in float aLeftWeights;
-out vec4 fragTextureCoord;
-out float index;
-out float frag_left_weights;
-void main() {
-    gl_Position = uMVPMatrix * aPosition;
-    index = aTexIndex;
-    frag_left_weights = aLeftWeights;
-    fragTextureCoord.xy = (uSTMatrix * vec4(aTextureCoord.xy, 1, 1)).xy;
-    fragTextureCoord.zw = (uSTMatrix * vec4(aTextureCoord.zw, 1, 1)).xy;
+// The vertex stage under the names this renderer's programs use.
+const std::string& vertex_shader() {
+    static const std::string source =
+        gl::mesh_vertex_shader({{"aPosition", "aTextureCoord", "aLeftWeights", "aTexIndex"},
+                                "fragTextureCoord",
+                                "frag_left_weights",
+                                "index"});
+    return source;
 }
-)";
 
 // Index 1 samples the frame at xy, 2 at zw, 3 blends both by the weight,
 // 4 shows the logo; a coordinate outside [0, 1] and every other index give
@@ -56,30 +52,28 @@ void main() {
 
 struct FragmentBranchSource {
     FragmentBranch branch;
-    const char* condition;
+    gl::TexIndexClass index_class;
     const char* body;
 };
 
-// In the order the full program tests them; index_branch() repeats the
-// thresholds.
+// In the order the full program tests them.
 constexpr FragmentBranchSource kBranchSources[] = {
-    {kBranchLogo, "index >= 3.1",
+    {kBranchLogo, gl::TexIndexClass::logo,
      "        gl_FragColor = texture(logoTexture, fragTextureCoord.xy);\n"},
-    {kBranchBlend, "index >= 2.9",
+    {kBranchBlend, gl::TexIndexClass::blend,
      "        float w = frag_left_weights;\n"
      "        vec3 rgb = w * (uColorConversion * yuv(fragTextureCoord.xy)) +\n"
      "                   (1.0 - w) * (uColorConversion * yuv(fragTextureCoord.zw));\n"
      "        gl_FragColor = vec4(rgb, 1.0);\n"},
-    {kBranchSecondCamera, "index > 1.9 && index < 2.1",
+    {kBranchSecondCamera, gl::TexIndexClass::second_camera,
      "        gl_FragColor = camera(fragTextureCoord.zw);\n"},
-    {kBranchFirstCamera, "index > 0.9 && index < 1.1",
+    {kBranchFirstCamera, gl::TexIndexClass::first_camera,
      "        gl_FragColor = camera(fragTextureCoord.xy);\n"},
 };
 
-// The boundaries of the classes as the shader compares them (GLSL float
-// literals), and how far from each an index must lie: interpolating one
-// value over a triangle moves it by a few units in the last place only.
-constexpr float kIndexThresholds[] = {0.9f, 1.1f, 1.9f, 2.1f, 2.9f, 3.1f};
+// How far from a class boundary an index must lie to be sure of its class:
+// interpolating one value over a triangle moves it by a few units in the
+// last place only.
 constexpr float kIndexMargin = 0.01f;
 
 std::string fragment_source(unsigned branches) {
@@ -88,7 +82,7 @@ std::string fragment_source(unsigned branches) {
     for (const FragmentBranchSource& b : kBranchSources) {
         if ((branches & b.branch) == 0) continue;
         source += first ? "    if (" : "    } else if (";
-        source += b.condition;
+        source += gl::index_condition(b.index_class, "index");
         source += ") {\n";
         source += b.body;
         first = false;
@@ -97,53 +91,6 @@ std::string fragment_source(unsigned branches) {
                     : "    } else {\n        gl_FragColor = kBlack;\n    }\n";
     source += "}\n";
     return source;
-}
-
-std::string shader_log(GLuint shader) {
-    GLint length = 0;
-    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-    if (length <= 1) return {};
-    std::string log(static_cast<std::size_t>(length), '\0');
-    glGetShaderInfoLog(shader, length, nullptr, log.data());
-    log.resize(log.find('\0') == std::string::npos ? log.size() : log.find('\0'));
-    return log;
-}
-
-std::string program_log(GLuint program) {
-    GLint length = 0;
-    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-    if (length <= 1) return {};
-    std::string log(static_cast<std::size_t>(length), '\0');
-    glGetProgramInfoLog(program, length, nullptr, log.data());
-    log.resize(log.find('\0') == std::string::npos ? log.size() : log.find('\0'));
-    return log;
-}
-
-// A failed compile with an empty log is let through: the link reports it.
-bool compile_shader(GlShader& shader, GLenum type, const char* source,
-                    const RendererMessages& messages) {
-    shader.reset(glCreateShader(type));
-    glShaderSource(shader.get(), 1, &source, nullptr);
-    glCompileShader(shader.get());
-    GLint compiled = GL_FALSE;
-    glGetShaderiv(shader.get(), GL_COMPILE_STATUS, &compiled);
-    if (compiled == GL_TRUE) return true;
-    const std::string log = shader_log(shader.get());
-    if (log.empty()) return true;
-    messages.print(type == GL_VERTEX_SHADER ? "Could not compile vertex shader:\n%s\n"
-                                            : "Could not compile fragment shader:\n%s\n",
-                   log.c_str());
-    shader.reset();
-    return false;
-}
-
-bool compiled_quietly(GlShader& shader, GLenum type, const char* source) {
-    shader.reset(glCreateShader(type));
-    glShaderSource(shader.get(), 1, &source, nullptr);
-    glCompileShader(shader.get());
-    GLint compiled = GL_FALSE;
-    glGetShaderiv(shader.get(), GL_COMPILE_STATUS, &compiled);
-    return compiled == GL_TRUE;
 }
 
 struct NamedAttribute {
@@ -158,17 +105,16 @@ std::array<NamedAttribute, 4> named_attributes(const AttributeLocations& a) {
              {"aTexIndex", a.aTexIndex}}};
 }
 
-// Links `program` with every attribute at the full program's location; an
-// attribute the specialised shaders leave unused may be dropped, one they
-// use must land where the viewports point their buffers.
-bool link_with_locations(GLuint program, const AttributeLocations& attributes) {
+// The specialised shaders at the full program's attribute locations; an
+// attribute they leave unused may be dropped, one they use must land where
+// the viewports point their buffers.
+void bind_locations(GLuint program, const AttributeLocations& attributes) {
     for (const NamedAttribute& a : named_attributes(attributes)) {
         glBindAttribLocation(program, static_cast<GLuint>(a.location), a.name);
     }
-    glLinkProgram(program);
-    GLint linked = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (linked != GL_TRUE) return false;
+}
+
+bool kept_locations(GLuint program, const AttributeLocations& attributes) {
     for (const NamedAttribute& a : named_attributes(attributes)) {
         const GLint location = glGetAttribLocation(program, a.name);
         if (location != -1 && location != a.location) return false;
@@ -181,7 +127,7 @@ bool link_with_locations(GLuint program, const AttributeLocations& attributes) {
 void copy_uniforms(GLuint full, GLuint program, const UniformLocations& u) {
     std::array<GLfloat, 16> matrix{};
     glGetUniformfv(full, u.uSTMatrix, matrix.data());
-    glUniformMatrix4fv(glGetUniformLocation(program, "uSTMatrix"), 1, GL_FALSE, matrix.data());
+    glUniformMatrix4fv(glGetUniformLocation(program, gl::kUniformSt), 1, GL_FALSE, matrix.data());
     glGetUniformfv(full, u.uColorConversion, matrix.data());
     glUniformMatrix3fv(glGetUniformLocation(program, "uColorConversion"), 1, GL_FALSE,
                        matrix.data());
@@ -200,61 +146,58 @@ void copy_uniforms(GLuint full, GLuint program, const UniformLocations& u) {
 
 unsigned index_branch(float index) {
     if (!std::isfinite(index)) return kAllBranches;
-    for (float threshold : kIndexThresholds) {
-        if (std::fabs(index - threshold) < kIndexMargin) return kAllBranches;
+    for (float bound : gl::index_bounds()) {
+        if (std::fabs(index - bound) < kIndexMargin) return kAllBranches;
     }
-    if (index >= 3.1f) return kBranchLogo;
-    if (index >= 2.9f) return kBranchBlend;
-    if (index > 1.9f && index < 2.1f) return kBranchSecondCamera;
-    if (index > 0.9f && index < 1.1f) return kBranchFirstCamera;
+    for (const FragmentBranchSource& b : kBranchSources) {
+        if (gl::in_class(b.index_class, index)) return b.branch;
+    }
     return 0;
 }
 
-GlProgram generate_stitching_program(const RendererMessages& messages) {
-    const std::string fragment_text = fragment_source(kAllBranches);
-    GlShader vertex, fragment;
-    if (!compile_shader(vertex, GL_VERTEX_SHADER, kVertexShader, messages)) return {};
-    if (!compile_shader(fragment, GL_FRAGMENT_SHADER, fragment_text.c_str(), messages)) return {};
-    GlProgram program(glCreateProgram());
-    if (program.get() == 0) {
-        messages.print("error: fail to create glProgram;\n");
-        return {};
+gl::Program generate_stitching_program(const RendererMessages& messages) {
+    gl::ProgramBuild build =
+        gl::build_program(vertex_shader().c_str(), fragment_source(kAllBranches).c_str());
+    switch (build.failed) {
+        case gl::BuildStep::none:
+            break;  // the shaders go with the program once it is linked
+        case gl::BuildStep::vertex_shader:
+            messages.print("Could not compile vertex shader:\n%s\n", build.log.c_str());
+            break;
+        case gl::BuildStep::fragment_shader:
+            messages.print("Could not compile fragment shader:\n%s\n", build.log.c_str());
+            break;
+        case gl::BuildStep::create_program:
+            messages.print("error: fail to create glProgram;\n");
+            break;
+        case gl::BuildStep::link:
+            messages.print("error: Could not link program:\n%s\n;", build.log.c_str());
+            break;
     }
-    glAttachShader(program.get(), vertex.get());
-    glAttachShader(program.get(), fragment.get());
-    glLinkProgram(program.get());
-    GLint linked = GL_FALSE;
-    glGetProgramiv(program.get(), GL_LINK_STATUS, &linked);
-    if (linked != GL_TRUE) {
-        messages.print("error: Could not link program:\n%s\n;", program_log(program.get()).c_str());
-        return {};
-    }
-    // The shaders go with the program once it is linked.
-    return program;
+    return std::move(build.program);
 }
 
 StitchingProgram generate_specialised_program(unsigned branches, GLuint full,
                                               const AttributeLocations& attributes,
                                               const UniformLocations& uniforms) {
     StitchingProgram result;
-    const std::string fragment_text = fragment_source(branches);
-    GlShader vertex, fragment;
-    if (compiled_quietly(vertex, GL_VERTEX_SHADER, kVertexShader) &&
-        compiled_quietly(fragment, GL_FRAGMENT_SHADER, fragment_text.c_str())) {
-        result.program.reset(glCreateProgram());
+    gl::ProgramBuild build =
+        gl::build_program(vertex_shader().c_str(), fragment_source(branches).c_str(),
+                          [&attributes](GLuint p) { bind_locations(p, attributes); });
+    if (!build.ok()) {
+        gl::clear_errors();
+        return {};
     }
+    result.program = std::move(build.program);
     const GLuint program = result.program.get();
-    if (program == 0) return {};
-    glAttachShader(program, vertex.get());
-    glAttachShader(program, fragment.get());
-    if (link_with_locations(program, attributes)) {
+    if (kept_locations(program, attributes)) {
         glUseProgram(program);
         copy_uniforms(full, program, uniforms);
-        result.mvp_location = glGetUniformLocation(program, "uMVPMatrix");
+        result.mvp_location = glGetUniformLocation(program, gl::kUniformMvp);
         glUseProgram(0);
     }
     if (glGetError() != GL_NO_ERROR || result.mvp_location == -1) {
-        clear_gl_errors();
+        gl::clear_errors();
         return {};
     }
     return result;

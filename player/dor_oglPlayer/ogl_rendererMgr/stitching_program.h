@@ -14,7 +14,7 @@
 
 #include <array>
 
-#include "ogl_rendererMgr/gl_objects.h"
+#include "ogl_rendererMgr/renderer_shared.h"
 
 namespace sphere_player::ogl {
 
@@ -27,8 +27,8 @@ constexpr std::array<float, 9> kColorConversion = {
     1.596f, -0.813f, 0.0f,    // V'
 };
 
-// Classes of the texture index, one fragment-shader branch each; an index in
-// none of them is drawn black.
+// Classes of the texture index (gl/mesh.h), one fragment-shader branch
+// each; an index in none of them is drawn black.
 enum FragmentBranch : unsigned {
     kBranchFirstCamera = 1u << 0,   // 0.9 < index < 1.1: the frame at xy
     kBranchSecondCamera = 1u << 1,  // 1.9 < index < 2.1: the frame at zw
@@ -46,7 +46,7 @@ unsigned index_branch(float index);
 // Compiles and links the full program. Compile and link failures are
 // printed through `messages` (and left in its error text); returns the
 // program, or an empty name on failure.
-GlProgram generate_stitching_program(const RendererMessages& messages);
+gl::Program generate_stitching_program(const RendererMessages& messages);
 
 // The program with only `branches` (and black), its attributes bound to the
 // full program's locations and its uniforms copied from `full`, which must

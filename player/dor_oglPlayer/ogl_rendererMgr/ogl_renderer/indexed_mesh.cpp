@@ -114,7 +114,7 @@ private:
 
 void split_uniques(const std::vector<VertexBits>& uniques, IndexedMesh& out) {
     const std::size_t n = uniques.size();
-    for (int slot = 0; slot < kAttributeCount; ++slot) {
+    for (int slot = 0; slot < gl::kMeshSlotCount; ++slot) {
         out.arrays[slot].resize(n * kSlotComponents[slot]);
     }
     float* position = out.arrays[kSlotPosition].data();
@@ -132,7 +132,7 @@ void split_uniques(const std::vector<VertexBits>& uniques, IndexedMesh& out) {
 
 std::size_t common_vertex_count(const MeshArrays& mesh) {
     const std::size_t count = mesh[kSlotPosition].length / kSlotComponents[kSlotPosition];
-    for (int slot = 0; slot < kAttributeCount; ++slot) {
+    for (int slot = 0; slot < gl::kMeshSlotCount; ++slot) {
         if (mesh[slot].data == nullptr ||
             mesh[slot].length != count * static_cast<std::size_t>(kSlotComponents[slot])) {
             return 0;
@@ -152,7 +152,7 @@ std::size_t IndexedMesh::element_bytes() const {
 
 MeshArrays IndexedMesh::view() const {
     MeshArrays mesh;
-    for (int slot = 0; slot < kAttributeCount; ++slot) {
+    for (int slot = 0; slot < gl::kMeshSlotCount; ++slot) {
         mesh[slot] = {arrays[slot].data(), arrays[slot].size()};
     }
     return mesh;

@@ -15,19 +15,22 @@
 #include <cstdint>
 #include <vector>
 
+#include "gl/mesh.h"
+
 namespace sphere_player::ogl {
 
-// Attribute slots, in the order of the viewport's buffers.
-enum AttributeSlot : int { kSlotPosition, kSlotTexcoord, kSlotWeight, kSlotIndex };
-constexpr int kAttributeCount = 4;
-// Floats per vertex of each slot (tightly packed, offset 0).
-constexpr std::array<int, kAttributeCount> kSlotComponents = {3, 4, 1, 1};
+// The vertex layout's slots, in the order of the viewport's buffers.
+using gl::kSlotComponents;
+using gl::kSlotIndex;
+using gl::kSlotPosition;
+using gl::kSlotTexcoord;
+using gl::kSlotWeight;
 
 struct MeshArray {
     const float* data = nullptr;
     std::size_t length = 0;  // floats
 };
-using MeshArrays = std::array<MeshArray, kAttributeCount>;
+using MeshArrays = std::array<MeshArray, gl::kMeshSlotCount>;
 
 // The number of vertices all four arrays describe, or 0 when they disagree
 // (a length that is not a whole number of vertices counts as disagreeing).
@@ -36,7 +39,7 @@ std::size_t common_vertex_count(const MeshArrays& mesh);
 struct IndexedMesh {
     // One copy of each distinct vertex (all nine floats equal bit for bit),
     // in the order of first use.
-    std::array<std::vector<float>, kAttributeCount> arrays;
+    std::array<std::vector<float>, gl::kMeshSlotCount> arrays;
     std::size_t unique_count = 0;
     // One element per drawn vertex; elements16 holds them when every
     // element fits 16 bits (and elements32 is then empty).

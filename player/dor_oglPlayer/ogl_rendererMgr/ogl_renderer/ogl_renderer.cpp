@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "gl/mesh.h"
 #include "ogl_rendererMgr/stitching_program.h"
 
 namespace sphere_player {
@@ -20,23 +21,9 @@ constexpr int kLineDraw = 439;
 
 constexpr GLsizeiptr kFloatBytes = sizeof(float);
 
-constexpr GLint kComponents[] = {kPositionComponents, kTexcoordComponents, kWeightComponents,
-                                 kIndexComponents};
-static_assert(kComponents[kSlotPosition] == kSlotComponents[kSlotPosition] &&
-                  kComponents[kSlotTexcoord] == kSlotComponents[kSlotTexcoord] &&
-                  kComponents[kSlotWeight] == kSlotComponents[kSlotWeight] &&
-                  kComponents[kSlotIndex] == kSlotComponents[kSlotIndex],
-              "one vertex layout");
-
 GLint attribute_of(const AttributeLocations& a, int slot) {
     const GLint locations[] = {a.aPosition, a.aTextureCoord, a.aLeftWeights, a.aTexIndex};
     return locations[slot];
-}
-
-void point_attribute(GLint location, GLint components) {
-    glEnableVertexAttribArray(static_cast<GLuint>(location));
-    glVertexAttribPointer(static_cast<GLuint>(location), components, GL_FLOAT, GL_FALSE, 0,
-                          nullptr);
 }
 
 }  // namespace
@@ -70,37 +57,35 @@ int DOR_OglRenderer::init(const Options& options) {
     return 0;
 }
 
-bool DOR_OglRenderer::take_mesh(MeshArrays& mesh) const {
+// The factory's mesh, which a successful rebuild left complete.
+MeshArrays DOR_OglRenderer::mesh_arrays() const {
     auto length = [](int32_t floats) { return static_cast<std::size_t>(std::max(floats, 0)); };
+    MeshArrays mesh;
     mesh[kSlotPosition] = {factory_.positions(), length(factory_.position_length())};
     mesh[kSlotTexcoord] = {factory_.texcoords(), length(factory_.texcoord_length())};
     mesh[kSlotWeight] = {factory_.weights(), length(factory_.weight_length())};
     mesh[kSlotIndex] = {factory_.indices(), length(factory_.index_length())};
-    for (const MeshArray& array : mesh) {
-        if (array.data == nullptr || array.length == 0) return false;
-    }
-    return true;
+    return mesh;
 }
 
 int DOR_OglRenderer::alloc_buffer_object() {
-    camera_.view = geometry::view_matrix(camera_);
-    if (factory_.generate_vertices(camera_.draw_mode, need_logo_, logo_angle_deg_) == nullptr) {
-        return 1;  // the factory printed why
+    switch (geometry::rebuild_viewport(camera_, factory_, {need_logo_, logo_angle_deg_})) {
+        case geometry::Rebuild::ok:
+            return upload_mesh(mesh_arrays());
+        case geometry::Rebuild::no_mesh:
+            return 1;  // the factory printed why
+        case geometry::Rebuild::no_lens_mapping:
+            // Two cameras or panorama input: the sphere and plane meshes
+            // carry positions only. The old buffers stay as they are.
+            shared_->messages.print("error: vp %d draw mode %d has no texture mapping;\n", index_,
+                                    camera_.draw_mode);
+            return 1;
     }
-    camera_.roll_offset_deg = factory_.roll_offset();
-    MeshArrays mesh;
-    if (!take_mesh(mesh)) {
-        // Two cameras or panorama input: the sphere and plane meshes carry
-        // positions only. The old buffers stay as they are.
-        shared_->messages.print("error: vp %d draw mode %d has no texture mapping;\n", index_,
-                                camera_.draw_mode);
-        return 1;
-    }
-    return upload_mesh(mesh);
+    return 1;
 }
 
 int DOR_OglRenderer::upload_mesh(const MeshArrays& mesh) {
-    for (GlBuffer& buffer : buffers_) buffer.reset();
+    for (gl::Buffer& buffer : buffers_) buffer.reset();
     element_buffer_.reset();
     boxes_.clear();
     runs_.clear();
@@ -109,7 +94,7 @@ int DOR_OglRenderer::upload_mesh(const MeshArrays& mesh) {
     vertex_count_ = buffer_vertices_ = texcoord_floats_ = 0;
     element_type_ = 0;
     glUseProgram(shared_->program.get());
-    if (GLenum code = glGetError()) return gl_failure(kLineReleaseBuffers, code);
+    if (steps_.failed(kLineReleaseBuffers)) return 1;
     const bool reference = shared_->draw_path == DrawPath::reference;
     // The cylinder's texture coordinates are replaced at every draw, one
     // per drawn vertex: it keeps the geometry's arrays.
@@ -119,7 +104,8 @@ int DOR_OglRenderer::upload_mesh(const MeshArrays& mesh) {
     } else if (int rc = upload_arrays(mesh)) {
         return rc;
     }
-    vertex_count_ = static_cast<GLsizei>(mesh[kSlotPosition].length / kPositionComponents);
+    vertex_count_ =
+        static_cast<GLsizei>(mesh[kSlotPosition].length / gl::kSlotComponents[kSlotPosition]);
     texcoord_floats_ = static_cast<GLsizei>(mesh[kSlotTexcoord].length);
     runs_ = plan_runs(mesh, reference);
     for (const DrawRun& run : runs_) program_for_branches(*shared_, run.branches);
@@ -140,24 +126,21 @@ std::vector<DrawRun> DOR_OglRenderer::plan_runs(const MeshArrays& mesh, bool ref
 }
 
 int DOR_OglRenderer::upload_arrays(const MeshArrays& mesh) {
-    for (int slot = 0; slot < kAttributeCount; ++slot) {
-        buffers_[slot].reset(generate_buffer_name());
-        glBindBuffer(GL_ARRAY_BUFFER, buffers_[slot].get());
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(mesh[slot].length) * kFloatBytes,
-                     mesh[slot].data, GL_DYNAMIC_DRAW);
-        if (GLenum code = glGetError()) return gl_failure(kLineUploadBuffer, code);
+    for (int slot = 0; slot < gl::kMeshSlotCount; ++slot) {
+        gl::fill_array_buffer(buffers_[slot], mesh[slot].data, mesh[slot].length, GL_DYNAMIC_DRAW);
+        if (steps_.failed(kLineUploadBuffer)) return 1;
     }
-    buffer_vertices_ = static_cast<GLsizei>(mesh[kSlotPosition].length / kPositionComponents);
+    buffer_vertices_ =
+        static_cast<GLsizei>(mesh[kSlotPosition].length / gl::kSlotComponents[kSlotPosition]);
     return 0;
 }
 
 int DOR_OglRenderer::upload_elements(const IndexedMesh& indexed) {
     if (int rc = upload_arrays(indexed.view())) return rc;
-    element_buffer_.reset(generate_buffer_name());
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, element_buffer_.get());
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, element_buffer_.create());
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indexed.element_bytes()),
                  indexed.element_data(), GL_STATIC_DRAW);
-    if (GLenum code = glGetError()) return gl_failure(kLineUploadBuffer, code);
+    if (steps_.failed(kLineUploadBuffer)) return 1;
     element_type_ = indexed.element_type();
     boxes_ = chunk_boxes(indexed);
     return 0;
@@ -173,22 +156,21 @@ DOR_OglRenderer::Upload DOR_OglRenderer::upload() const {
 }
 
 void DOR_OglRenderer::bind_attributes() const {
-    for (int slot = 0; slot < kAttributeCount; ++slot) {
+    for (int slot = 0; slot < gl::kMeshSlotCount; ++slot) {
         glBindBuffer(GL_ARRAY_BUFFER, buffers_[slot].get());
-        point_attribute(attribute_of(shared_->attributes, slot), kComponents[slot]);
+        gl::point_float_attribute(attribute_of(shared_->attributes, slot),
+                                  gl::kSlotComponents[slot]);
     }
 }
 
-int DOR_OglRenderer::gl_failure(int line, GLenum code) {
+void DOR_OglRenderer::report_gl_error(int line, int code) const {
     shared_->messages.print("error in opengl %s(line %d): code %d, vp: %d\n", kSourceName, line,
-                            static_cast<int>(code), index_);
-    return 1;
+                            code, index_);
 }
 
 int DOR_OglRenderer::set_viewport_rect(int x, int y, int width, int height) {
     rect_ = {x, y, width, height};
-    if (GLenum code = glGetError()) return gl_failure(kLineViewportRect, code);
-    return 0;
+    return steps_.failed(kLineViewportRect) ? 1 : 0;
 }
 
 int DOR_OglRenderer::set_draw_mode(int mode, int frame_width, int frame_height) {
@@ -224,7 +206,8 @@ void DOR_OglRenderer::update_cylinder_texcoords() {
     if (texcoords == nullptr || factory_.texcoord_length() != texcoord_floats_) return;
     glBindBuffer(GL_ARRAY_BUFFER, buffers_[kSlotTexcoord].get());
     glBufferSubData(GL_ARRAY_BUFFER, 0, texcoord_floats_ * kFloatBytes, texcoords);
-    point_attribute(shared_->attributes.aTextureCoord, kTexcoordComponents);
+    gl::point_float_attribute(shared_->attributes.aTextureCoord,
+                              gl::kSlotComponents[kSlotTexcoord]);
 }
 
 std::size_t DOR_OglRenderer::element_bytes() const {
@@ -283,8 +266,7 @@ int DOR_OglRenderer::draw() {
     // Each run with its own program; the MVP is per program.
     last_drawn_vertices_ = 0;
     for (const DrawRun& run : runs_) draw_run(run, mvp);
-    if (GLenum code = glGetError()) return gl_failure(kLineDraw, code);
-    return 0;
+    return steps_.failed(kLineDraw) ? 1 : 0;
 }
 
 }  // namespace sphere_player

@@ -16,7 +16,9 @@
 
 #include "geometry/vertex_factory.h"
 #include "geometry/viewport_camera.h"
-#include "ogl_rendererMgr/gl_objects.h"
+#include "gl/errors.h"
+#include "gl/objects.h"
+#include "ogl_rendererMgr/renderer_shared.h"
 #include "ogl_rendererMgr/ogl_renderer/indexed_mesh.h"
 #include "ogl_rendererMgr/ogl_renderer/view_culling.h"
 
@@ -98,7 +100,7 @@ public:
     std::size_t last_drawn_vertices() const { return last_drawn_vertices_; }
 
 private:
-    bool take_mesh(ogl::MeshArrays& mesh) const;
+    ogl::MeshArrays mesh_arrays() const;
     int upload_mesh(const ogl::MeshArrays& mesh);
     std::vector<ogl::DrawRun> plan_runs(const ogl::MeshArrays& mesh, bool reference) const;
     int upload_arrays(const ogl::MeshArrays& mesh);
@@ -107,14 +109,14 @@ private:
     void draw_run(const ogl::DrawRun& run, const geometry::Mat4& mvp);
     std::size_t element_bytes() const;
     void update_cylinder_texcoords();
-    int gl_failure(int line, GLenum code);
+    void report_gl_error(int line, int code) const;
 
     // --- the uploaded mesh; the counts always describe these buffers
-    std::array<ogl::GlBuffer, ogl::kAttributeCount> buffers_;
-    ogl::GlBuffer element_buffer_;  // empty: drawn with glDrawArrays
-    GLenum element_type_ = 0;       // GL_UNSIGNED_SHORT or GL_UNSIGNED_INT
-    GLsizei vertex_count_ = 0;      // vertices drawn: the geometry's mesh
-    GLsizei buffer_vertices_ = 0;   // vertices in the attribute buffers
+    std::array<gl::Buffer, gl::kMeshSlotCount> buffers_;
+    gl::Buffer element_buffer_;    // empty: drawn with glDrawArrays
+    GLenum element_type_ = 0;      // GL_UNSIGNED_SHORT or GL_UNSIGNED_INT
+    GLsizei vertex_count_ = 0;     // vertices drawn: the geometry's mesh
+    GLsizei buffer_vertices_ = 0;  // vertices in the attribute buffers
     GLsizei texcoord_floats_ = 0;
     std::vector<ogl::DrawRun> runs_;    // the draw calls, in order
     std::vector<ogl::ChunkBox> boxes_;  // of the elements; empty: no skipping
@@ -128,6 +130,8 @@ private:
 
     ogl::RendererShared* shared_ = nullptr;  // the manager's, not owned
     int index_ = 0;                          // printed as "vp"
+    // GL errors of the viewport's steps, printed with its index.
+    const gl::StepCheck steps_{[this](int line, int code) { report_gl_error(line, code); }};
 
     geometry::VertexFactory factory_{geometry::Variant::player};
     geometry::ViewportCamera camera_ = geometry::make_viewport_camera(geometry::Variant::player);

@@ -1,4 +1,4 @@
-#include "headless_context.h"
+#include "gl/headless_context.h"
 
 #include <cstdio>
 #include <cstring>
@@ -6,7 +6,7 @@
 
 #include <EGL/eglext.h>
 
-namespace converter {
+namespace gl {
 namespace {
 
 bool has_extension(const char* list, const char* name) {
@@ -113,4 +113,4 @@ void HeadlessContext::destroy() {
     context_ = EGL_NO_CONTEXT;
 }
 
-}  // namespace converter
+}  // namespace gl

@@ -1,7 +1,9 @@
 // A hidden OpenGL context without any window system: EGL on Mesa's
 // surfaceless platform (or, where Mesa is not the driver, the first EGL
-// device), a desktop OpenGL context made current with no surface. It serves
-// the offscreen renderer, which draws only into framebuffer objects.
+// device), a desktop OpenGL context made current with no surface. There is
+// no default framebuffer: whoever draws binds a framebuffer object. It
+// serves the converter's offscreen renderer, and the player's renderer where
+// no X display is at hand (its tests).
 //
 // Thread-safety: the context is current on the thread that created it and
 // must be destroyed there. The EGL display is shared by the process and
@@ -12,7 +14,7 @@
 
 #include <EGL/egl.h>
 
-namespace converter {
+namespace gl {
 
 class HeadlessContext {
 public:
@@ -33,4 +35,4 @@ private:
     EGLContext context_ = EGL_NO_CONTEXT;
 };
 
-}  // namespace converter
+}  // namespace gl

@@ -1,5 +1,5 @@
-// GL object ownership and the state the renderer manager shares with its
-// viewports: texture names, program, uniform and attribute locations.
+// The state the renderer manager shares with its viewports: texture names,
+// programs, uniform and attribute locations, the error text.
 //
 // Every GL object is created and deleted on the thread whose context is
 // current (the display thread); the context must still be current when an
@@ -9,66 +9,11 @@
 #include <GL/glew.h>
 
 #include <array>
-#include <utility>
 
+#include "gl/objects.h"
 #include "ogl_rendererMgr/renderer_messages.h"
 
 namespace sphere_player::ogl {
-
-// Owns one GL object name (0 = none) and deletes it on reset or destruction.
-template <class Traits>
-class GlName {
-public:
-    GlName() = default;
-    explicit GlName(GLuint name) : name_(name) {}
-    ~GlName() { reset(); }
-    GlName(GlName&& other) noexcept : name_(std::exchange(other.name_, 0)) {}
-    GlName& operator=(GlName&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.name_, 0));
-        return *this;
-    }
-    GlName(const GlName&) = delete;
-    GlName& operator=(const GlName&) = delete;
-
-    GLuint get() const { return name_; }
-    void reset(GLuint name = 0) {
-        if (name_ != 0) Traits::destroy(name_);
-        name_ = name;
-    }
-
-private:
-    GLuint name_ = 0;
-};
-
-struct GlTextureTraits {
-    static void destroy(GLuint name) { glDeleteTextures(1, &name); }
-};
-struct GlBufferTraits {
-    static void destroy(GLuint name) { glDeleteBuffers(1, &name); }
-};
-struct GlShaderTraits {
-    static void destroy(GLuint name) { glDeleteShader(name); }
-};
-struct GlProgramTraits {
-    static void destroy(GLuint name) { glDeleteProgram(name); }
-};
-
-using GlTexture = GlName<GlTextureTraits>;
-using GlBuffer = GlName<GlBufferTraits>;
-using GlShader = GlName<GlShaderTraits>;
-using GlProgram = GlName<GlProgramTraits>;
-
-inline GLuint generate_texture_name() {
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    return name;
-}
-
-inline GLuint generate_buffer_name() {
-    GLuint name = 0;
-    glGenBuffers(1, &name);
-    return name;
-}
 
 // Texture names in the order of their texture units (Y = unit 0 ... logo =
 // unit 3); the spare is generated and deleted with the others, never bound.
@@ -93,16 +38,10 @@ struct AttributeLocations {
     GLint aTexIndex = -1;
 };
 
-// Floats per vertex of each attribute (tightly packed, offset 0).
-constexpr GLint kPositionComponents = 3;
-constexpr GLint kTexcoordComponents = 4;
-constexpr GLint kWeightComponents = 1;
-constexpr GLint kIndexComponents = 1;
-
 // A program of the stitching family and the location of the one uniform
 // every draw sets.
 struct StitchingProgram {
-    GlProgram program;
+    gl::Program program;
     GLint mvp_location = -1;
 
     struct Ref {
@@ -128,10 +67,10 @@ constexpr int kStitchingProgramSlots = 16;
 // manager's lifetime and changes nothing but the error text and the
 // specialised programs it asks for.
 struct RendererShared {
-    std::array<GlTexture, kTextureNameCount> textures;
+    std::array<gl::Texture, kTextureNameCount> textures;
     UniformLocations uniforms;
     AttributeLocations attributes;
-    GlProgram program;  // the full program
+    gl::Program program;  // the full program
     RendererMessages messages;
 
     // Specialised programs by branch mask, made on first request by a
@@ -142,14 +81,5 @@ struct RendererShared {
     std::array<bool, kStitchingProgramSlots> specialised_tried{};
     DrawPath draw_path = DrawPath::indexed;
 };
-
-// Upper bound on the error flags one context can hold at once.
-constexpr int kMaxPendingGlErrors = 16;
-
-// Discards every pending error flag.
-inline void clear_gl_errors() {
-    for (int i = 0; i < kMaxPendingGlErrors && glGetError() != GL_NO_ERROR; ++i) {
-    }
-}
 
 }  // namespace sphere_player::ogl

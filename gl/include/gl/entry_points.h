@@ -13,11 +13,17 @@
 
 #define KVP_GL_STARTUP_API __attribute__((visibility("default")))
 
-namespace platform {
+namespace gl {
+
+struct EntryPoints {
+    bool loaded = false;
+    const char* reason = "";  // GLEW's words for the failure; static text
+};
 
 // glewInit() for the context current on the calling thread, under the
-// process-wide lock. Returns GLEW's status (GLEW_OK, or an error to pass
-// to glewGetErrorString).
-KVP_GL_STARTUP_API unsigned load_gl_entry_points();
+// process-wide lock. A context without an X display (EGL) loads its GL
+// entry points all the same; GLEW only misses its GLX extensions there,
+// which nothing here uses.
+KVP_GL_STARTUP_API EntryPoints load_entry_points();
 
-}  // namespace platform
+}  // namespace gl
