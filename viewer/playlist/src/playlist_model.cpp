@@ -15,8 +15,7 @@ namespace playlist {
 namespace {
 
 std::uint32_t time_seed() {
-    return static_cast<std::uint32_t>(
-        std::chrono::system_clock::now().time_since_epoch().count());
+    return static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
 }
 
 }  // namespace
