@@ -21,6 +21,9 @@ PACKAGES=(
     libcli11-dev nlohmann-json3-dev
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth gpsbabel
+    # checks: the format check, clang's thread-safety analysis, the libFuzzer
+    # targets (clang's libFuzzer and sanitizer runtimes)
+    clang clang-format libclang-rt-dev
 )
 
 missing=()
