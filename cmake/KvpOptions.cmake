@@ -1,10 +1,30 @@
 # Warnings and sanitizers for every target of the project.
 add_compile_options(-Wall -Wextra)
+if(KVP_WERROR)
+    add_compile_options(-Werror)
+endif()
 
+# The analysis reads the annotations of platform/thread_annotations.h; with
+# -Wthread-safety-beta it also checks the lock order written down with
+# ACQUIRED_AFTER. Only clang has it.
+if(KVP_THREAD_SAFETY)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "KVP_THREAD_SAFETY needs clang: configure with CC=clang CXX=clang++")
+    endif()
+    add_compile_options(-Wthread-safety -Wthread-safety-beta)
+endif()
+
+if(KVP_SANITIZE AND KVP_SANITIZE_THREAD)
+    message(FATAL_ERROR "KVP_SANITIZE and KVP_SANITIZE_THREAD exclude each other: use two build trees")
+endif()
 if(KVP_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                         -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
+endif()
+if(KVP_SANITIZE_THREAD)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
 endif()
 
 # One object library <target> of translation units with the extension

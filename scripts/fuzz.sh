@@ -3,50 +3,63 @@
 # UndefinedBehaviorSanitizer in build-fuzz/ and runs each for a given time,
 # one process each, one after the other.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
-# SECONDS_PER_TARGET defaults to 600; the targets default to all of them.
-# New inputs go to build-fuzz/corpus/TARGET; the committed seeds in
-# fuzz/corpus/ are only read. A crash, hang (10 s), allocation over 256 MiB
-# or sanitizer report stops the run with a non-zero exit and leaves the
-# input in build-fuzz/artifacts/.
+# SECONDS_PER_TARGET defaults to 600; the targets default to every
+# fuzz/fuzz_*.cpp. Target fuzz_NAME starts from the committed seeds in
+# fuzz/corpus/NAME/ (only read), with the dictionary fuzz/NAME.dict when
+# there is one and the libFuzzer flags of fuzz/NAME.options (one a line,
+# '#' starts a comment). New inputs go to build-fuzz/corpus/fuzz_NAME/, the
+# output to build-fuzz/logs/fuzz_NAME.log. A crash, hang (10 s),
+# allocation over 256 MiB or sanitizer report stops the run with a non-zero
+# exit and leaves the input in build-fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-FUZZ_PACKAGES=(clang libclang-rt-dev)  # the compiler and its libFuzzer runtime
-missing=()
-for pkg in "${FUZZ_PACKAGES[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
-    [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
-done
-if [[ ${#missing[@]} -gt 0 ]]; then
-    SUDO=
-    [[ $(id -u) -eq 0 ]] || SUDO="sudo -n"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
 
 SECONDS_PER_TARGET=${1:-600}
 shift || true
 TARGETS=("$@")
-[[ ${#TARGETS[@]} -gt 0 ]] || TARGETS=(fuzz_gps_mp4 fuzz_gps_ts)
+if [[ ${#TARGETS[@]} -eq 0 ]]; then
+    for source in fuzz/fuzz_*.cpp; do
+        TARGETS+=("$(basename "$source" .cpp)")
+    done
+fi
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKVP_BUILD_FUZZ=ON -DKVP_SANITIZE=ON -DKVP_BUILD_TESTS=OFF -DKVP_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz -j "${KVP_JOBS:-2}" --target "${TARGETS[@]}"
+cmake --build build-fuzz -j "${KVP_JOBS:-$(nproc)}" --target "${TARGETS[@]}"
 
-declare -A CORPUS=([fuzz_gps_mp4]=mp4 [fuzz_gps_ts]=ts)
-declare -A MAX_LEN=([fuzz_gps_mp4]=16384 [fuzz_gps_ts]=65536)  # TS: past two 24,064-byte blocks
-mkdir -p build-fuzz/artifacts
+# The libFuzzer flags of fuzz/NAME.options, and fuzz/NAME.dict unless they
+# name a dictionary.
+target_flags() {
+    local name=$1 flags=()
+    if [[ -f "fuzz/$name.options" ]]; then
+        mapfile -t flags < <(sed -e 's/#.*//' -e '/^[[:space:]]*$/d' "fuzz/$name.options")
+    fi
+    if [[ -f "fuzz/$name.dict" && " ${flags[*]} " != *" -dict="* ]]; then
+        flags+=("-dict=fuzz/$name.dict")
+    fi
+    [[ ${#flags[@]} -eq 0 ]] || printf '%s\n' "${flags[@]}"
+}
+
+mkdir -p build-fuzz/artifacts build-fuzz/logs
+summary=()
 for target in "${TARGETS[@]}"; do
-    kind=${CORPUS[$target]}
+    name=${target#fuzz_}
+    [[ -d "fuzz/corpus/$name" ]] || { echo "fuzz.sh: no seeds in fuzz/corpus/$name" >&2; exit 1; }
+    mapfile -t flags < <(target_flags "$name")
     mkdir -p "build-fuzz/corpus/$target"
-    echo "fuzz.sh: running $target for $SECONDS_PER_TARGET s"
+    log=build-fuzz/logs/$target.log
+    echo "fuzz.sh: running $target for $SECONDS_PER_TARGET s (${flags[*]})"
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ASAN_OPTIONS=detect_leaks=1 \
         "build-fuzz/bin/$target" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 \
-        -rss_limit_mb=2048 -malloc_limit_mb=256 -max_len="${MAX_LEN[$target]}" \
-        -dict="fuzz/gps_$kind.dict" -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 \
-        "build-fuzz/corpus/$target" "fuzz/corpus/$kind"
+        -rss_limit_mb=2048 -malloc_limit_mb=256 "${flags[@]}" \
+        -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 \
+        "build-fuzz/corpus/$target" "fuzz/corpus/$name" >"$log" 2>&1 ||
+        { tail -n 60 "$log"; echo "fuzz.sh: $target found a fault; the input is in build-fuzz/artifacts/" >&2; exit 1; }
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    summary+=("$target: ${runs:-?} inputs in $SECONDS_PER_TARGET s")
 done
+printf 'fuzz.sh: %s\n' "${summary[@]}"
 echo "fuzz.sh: no crash, hang or sanitizer report"

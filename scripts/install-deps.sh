@@ -27,6 +27,9 @@ PACKAGES=(
     # viewer tests: the screenshot's PNG (gdk-pixbuf comes with GTK), e2fsprogs'
     # chattr for a read-only settings folder
     e2fsprogs
+    # checks: the format check, clang's thread-safety analysis, the libFuzzer
+    # targets (clang's libFuzzer and sanitizer runtimes)
+    clang clang-format libclang-rt-dev
 )
 
 missing=()

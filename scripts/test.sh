@@ -1,28 +1,106 @@
 #!/bin/bash
-# Everything CI runs: installs the packages, builds the project, runs every
-# test (under a virtual X server, sound through SDL's dummy driver), then
-# builds and runs the same tests again with AddressSanitizer and
-# UndefinedBehaviorSanitizer. KVP_SKIP_SANITIZE=1 skips the second round.
+# Everything CI runs, the quickest to fail first. Installs the packages,
+# then these rounds, each in its own build tree:
+#   format         clang-format --dry-run --Werror on every tracked C/C++ file
+#   thread-safety  clang's lock analysis over the libraries and programs,
+#                  warnings as errors, and the probes that prove it is on
+#                  (scripts/thread-safety.sh, build-tsa/)
+#   build          the regular build, warnings as errors, and every test
+#                  under a virtual X server, sound through SDL's dummy
+#                  driver (build/)
+#   asan           the same tests with AddressSanitizer and
+#                  UndefinedBehaviorSanitizer (build-asan/)
+#   tsan           the threaded tests (labels player, playback, converter)
+#                  with ThreadSanitizer (build-tsan/)
+#   fuzz           every fuzz target for KVP_FUZZ_SECONDS (20) seconds
+#                  (scripts/fuzz.sh, build-fuzz/)
+# KVP_ROUNDS="format build" runs only the rounds named; KVP_SKIP_SANITIZE=1
+# leaves out asan, tsan and fuzz. A skipped test fails its round
+# (KVP_FAIL_ON_SKIP=1, set here unless given): where CI runs, every test
+# must be able to run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+ALL_ROUNDS="format thread-safety build asan tsan fuzz"
+if [[ "${KVP_SKIP_SANITIZE:-0}" == 1 ]]; then
+    ALL_ROUNDS="format thread-safety build"
+fi
+ROUNDS=${KVP_ROUNDS:-$ALL_ROUNDS}
+for round in $ROUNDS; do
+    [[ " $ALL_ROUNDS asan tsan fuzz " == *" $round "* ]] || {
+        echo "test.sh: unknown round '$round' (rounds: $ALL_ROUNDS)" >&2
+        exit 2
+    }
+done
+wanted() { [[ " $ROUNDS " == *" $1 "* ]]; }
 
 bash scripts/install-deps.sh
 
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+export KVP_FAIL_ON_SKIP=${KVP_FAIL_ON_SKIP:-1}
+JOBS=${KVP_JOBS:-$(nproc)}
+
+# run_tests BUILD_DIR [ctest arguments...]
 run_tests() {
+    local dir=$1
+    shift
     xvfb-run -a -s "-screen 0 1920x1080x24" \
-        ctest --test-dir "$1" --output-on-failure -j "${KVP_JOBS:-$(nproc)}"
+        ctest --test-dir "$dir" --output-on-failure -j "$JOBS" "$@"
 }
 
-bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_tests build
+# Prints how long each round took, also when one fails.
+timings=()
+report_timings() { [[ ${#timings[@]} -eq 0 ]] || printf 'test.sh: %s\n' "${timings[@]}"; }
+trap report_timings EXIT
+# timed ROUND COMMAND...
+timed() {
+    local round=$1 start=$SECONDS
+    shift
+    echo "test.sh: round $round"
+    "$@"
+    timings+=("$(printf '%-14s %4d s' "$round" $((SECONDS - start)))")
+}
 
-if [[ "${KVP_SKIP_SANITIZE:-0}" != 1 ]]; then
+format_round() {
+    git ls-files -z '*.c' '*.cc' '*.cpp' '*.cxx' '*.h' '*.hh' '*.hpp' '*.hxx' '*.inl' |
+        xargs -0 --no-run-if-empty clang-format --dry-run --Werror
+}
+
+build_round() {
+    bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVP_WERROR=ON
+    run_tests build
+}
+
+asan_round() {
     bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKVP_SANITIZE=ON \
         -DKVP_BUILD_BENCH=OFF
     ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0} \
     UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
     LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0} \
         run_tests build-asan
-fi
-echo "test.sh: all tests passed"
+}
+
+# Only the programs of the threaded tests are built (one target per test
+# label, see tests/CMakeLists.txt).
+TSAN_LABELS=(player playback converter)
+tsan_round() {
+    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DKVP_SANITIZE_THREAD=ON -DKVP_BUILD_BENCH=OFF >/dev/null
+    cmake --build build-tsan -j "$JOBS" --target "${TSAN_LABELS[@]/#/tests_label_}"
+    local labels
+    labels=$(IFS='|'; echo "${TSAN_LABELS[*]}")
+    TSAN_OPTIONS=${TSAN_OPTIONS:-suppressions=$PWD/tests/tsan.supp:second_deadlock_stack=1} \
+        run_tests build-tsan -L "^($labels)\$"
+}
+
+fuzz_round() {
+    bash scripts/fuzz.sh "${KVP_FUZZ_SECONDS:-20}"
+}
+
+wanted format && timed format format_round
+wanted thread-safety && timed thread-safety bash scripts/thread-safety.sh
+wanted build && timed build build_round
+wanted asan && timed asan asan_round
+wanted tsan && timed tsan tsan_round
+wanted fuzz && timed fuzz fuzz_round
+echo "test.sh: all rounds passed ($ROUNDS)"

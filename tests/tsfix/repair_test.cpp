@@ -19,6 +19,7 @@
 #include "temp_dir.h"
 #include "ts_builder.h"
 #include "tsfix/ts_fix_tool.h"
+#include "tsfix/ts_packet.h"
 
 namespace {
 
@@ -118,6 +119,24 @@ TEST_F(RepairTest, DryRunReportsTheCutAndChangesNothing) {
     EXPECT_EQ(r.action, Action::cut);
     EXPECT_EQ(r.size_after, expected_size("20241207_154100A.ts"));
     EXPECT_EQ(kvp_test::read_file(path), before);
+}
+
+TEST_F(RepairTest, JudgingTheBytesInMemoryDecidesAsTheRepairOfTheFile) {
+    // Every generated recording, whole, cut or not attributable.
+    for (const auto& [name, e] : expected_results()) {
+        SCOPED_TRACE(name);
+        const std::string path = copy_sample(name);
+        const std::string bytes = kvp_test::read_file(path);
+        const tsfix::MemorySource memory(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                         bytes.size());
+        const tsfix::RepairReport judged =
+            tsfix::TSFixTool().judge(memory, tsfix::name_time_of(name));
+        const tsfix::RepairReport repaired = repair(path);
+        EXPECT_EQ(judged.action, repaired.action);
+        EXPECT_EQ(judged.size_after, repaired.size_after);
+        EXPECT_EQ(judged.reason, repaired.reason);
+        EXPECT_EQ(judged.windows_read, repaired.windows_read);
+    }
 }
 
 TEST_F(RepairTest, AWholeFileCostsOneWindowAtEachEnd) {

@@ -1,7 +1,6 @@
 // The last PCR of a TS file, which the player takes for the duration of a
 // recording whose streams tell none.
 #include <algorithm>
-#include <cerrno>
 #include <vector>
 
 #include <fcntl.h>
@@ -16,6 +15,7 @@ namespace {
 
 constexpr std::int64_t kLastPcrBlockPackets = 1000;
 
+// A file opened for reading; closed at the end of its scope.
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::string& path)
@@ -26,23 +26,12 @@ public:
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
+    int fd() const { return fd_; }
     // Size of a regular file, -1 for anything else.
     std::int64_t size() const {
         struct stat st {};
         if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
         return static_cast<std::int64_t>(st.st_size);
-    }
-
-    std::size_t read_at(std::uint8_t* out, std::size_t size, std::int64_t offset) const {
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t n =
-                ::pread(fd_, out + done, size - done, offset + static_cast<off_t>(done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
-        return done;
     }
 
 private:
@@ -65,9 +54,14 @@ std::int64_t read_last_pcr(const std::string& path) {
     const ReadOnlyFile file(path);
     const std::int64_t size = file.size();
     if (size < 0) return 0;
+    return read_last_pcr(FileSource(file.fd(), size));
+}
+
+std::int64_t read_last_pcr(const ByteSource& file) {
+    const std::int64_t size = file.size();
     const std::int64_t packet = static_cast<std::int64_t>(kPacketSize);
     const std::int64_t block_bytes = std::min(kLastPcrBlockPackets, size / packet) * packet;
-    if (block_bytes == 0) return 0;
+    if (block_bytes <= 0) return 0;
 
     std::vector<std::uint8_t> block(static_cast<std::size_t>(block_bytes));
     // Blocks from the last whole packet backwards; the first block of the

@@ -1,7 +1,6 @@
 #include "tsfix/ts_fix_tool.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <stdexcept>
@@ -52,18 +51,19 @@ bool regular_file_size(int fd, std::int64_t& size) {
     return true;
 }
 
-// Reads up to `size` bytes at `offset`; returns how many arrived (short only
-// at the end of the file or on an error).
-std::size_t read_at(int fd, std::uint8_t* out, std::size_t size, std::int64_t offset) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, out + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
+// Closes a descriptor at the end of its scope.
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : fd_(fd) {}
+    ~FdCloser() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    return done;
-}
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+
+private:
+    int fd_;
+};
 
 }  // namespace
 
@@ -81,38 +81,37 @@ const char* action_name(Action action) {
 
 TSFixTool::TSFixTool(RepairOptions options) : options_(options) {}
 
-TSFixTool::~TSFixTool() {
-    close();
+RepairReport TSFixTool::repair(const std::string& path) {
+    const int fd = platform::open_regular_file(path, options_.dry_run ? O_RDONLY : O_RDWR);
+    const FdCloser closer(fd);
+    std::int64_t size = 0;
+    if (fd < 0 || !regular_file_size(fd, size)) {
+        ts_log("Can't open file %s ", path.c_str());
+        RepairReport report;
+        report.result = -1;
+        report.reason = options_.dry_run ? "cannot open the file"
+                                         : "cannot open the file for reading and writing";
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            report.size_before = report.size_after = st.st_size;
+        }
+        return report;
+    }
+    RepairReport report = judge(FileSource(fd, size), name_time_of(path));
+    if (report.action == Action::cut && !options_.dry_run) apply_cut(fd, report);
+    return report;
 }
 
-RepairReport TSFixTool::repair(const std::string& path) {
+RepairReport TSFixTool::judge(const ByteSource& file, std::int64_t name_time) {
     RepairReport report;
+    file_ = &file;
+    file_size_ = file.size();
+    name_time_ = name_time;
     windows_read_ = bytes_read_ = 0;
     pcr_ms_ = 0;
+    report.size_before = report.size_after = file_size_;
     try {
-        if (open(path, report)) {
-            name_time_ = name_time_of(path);
-            const std::int64_t left = first_check();
-            if (left < 0) {
-                ts_log("first pcr package timestamp error\n");
-                report.reason = "first timestamps do not match the file name";
-            } else {
-                const std::int64_t padded = (file_size_ / kPacket + 1) * kPacket;
-                bool whole = false;
-                const std::int64_t right = end_check(padded, whole);
-                if (whole) {
-                    finish_whole(report);
-                } else {
-                    const std::int64_t q = bisect(left, right);
-                    if (q < 0) {
-                        report.result = -1;
-                        report.reason = "no packet of this recording found near the damage";
-                    } else {
-                        finish_cut(q + kPacket, report);
-                    }
-                }
-            }
-        }
+        decide(report);
     } catch (const std::exception& e) {
         // Only the buffer's length errors or allocation failures end up here.
         ts_log("internal error: %s", e.what());
@@ -120,39 +119,41 @@ RepairReport TSFixTool::repair(const std::string& path) {
         report.action = Action::untouched;
         report.reason = e.what();
     }
-    close();
+    file_ = nullptr;
     report.windows_read = windows_read_;
     report.bytes_read = bytes_read_;
     if (report.action == Action::untouched) report.size_after = report.size_before;
     return report;
 }
 
-bool TSFixTool::open(const std::string& path, RepairReport& report) {
-    fd_ = platform::open_regular_file(path, options_.dry_run ? O_RDONLY : O_RDWR);
-    if (fd_ < 0 || !regular_file_size(fd_, file_size_)) {
-        ts_log("Can't open file %s ", path.c_str());
-        close();
-        report.result = -1;
-        report.reason = options_.dry_run ? "cannot open the file"
-                                         : "cannot open the file for reading and writing";
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) report.size_before = st.st_size;
-        return false;
+void TSFixTool::decide(RepairReport& report) {
+    const std::int64_t left = first_check();
+    if (left < 0) {
+        ts_log("first pcr package timestamp error\n");
+        report.reason = "first timestamps do not match the file name";
+        return;
     }
-    report.size_before = report.size_after = file_size_;
-    return true;
-}
-
-void TSFixTool::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    const std::int64_t padded = (file_size_ / kPacket + 1) * kPacket;
+    bool whole = false;
+    const std::int64_t right = end_check(padded, whole);
+    if (whole) {
+        decide_whole(report);
+        return;
+    }
+    const std::int64_t q = bisect(left, right);
+    if (q < 0) {
+        report.result = -1;
+        report.reason = "no packet of this recording found near the damage";
+        return;
+    }
+    decide_cut(q + kPacket, report);
 }
 
 std::size_t TSFixTool::read_window(std::int64_t offset) {
     window_.clear();
     if (offset < 0 || offset >= file_size_) return 0;
     std::uint8_t* out = window_.prepare(kWindowBytes);
-    const std::size_t got = read_at(fd_, out, kWindowBytes, offset);
+    const std::size_t got = file_->read_at(out, kWindowBytes, offset);
     window_.commit(got);
     ++windows_read_;
     bytes_read_ += static_cast<std::int64_t>(got);
@@ -282,27 +283,21 @@ std::int64_t TSFixTool::bisect(std::int64_t left, std::int64_t right) {
 
 // A file that ends inside its own recording keeps every whole packet; only
 // an incomplete packet at its very end goes.
-void TSFixTool::finish_whole(RepairReport& report) {
+void TSFixTool::decide_whole(RepairReport& report) {
     const std::int64_t whole_packets_end = file_size_ / kPacket * kPacket;
     if (whole_packets_end == file_size_) {
         report.action = Action::whole;
         report.reason = "the file ends inside its own recording";
         return;
     }
-    finish_cut(whole_packets_end, report);
+    decide_cut(whole_packets_end, report);
     if (report.action == Action::cut) report.reason = "an incomplete packet ends the file";
 }
 
-void TSFixTool::finish_cut(std::int64_t new_size, RepairReport& report) {
+void TSFixTool::decide_cut(std::int64_t new_size, RepairReport& report) {
     if (new_size >= file_size_) {
         report.action = Action::whole;
         report.reason = "the last packet of the file belongs to its own recording";
-        return;
-    }
-    if (!truncate(new_size)) {
-        report.result = -1;
-        report.action = Action::untouched;
-        report.reason = "the file could not be truncated";
         return;
     }
     report.action = Action::cut;
@@ -310,10 +305,13 @@ void TSFixTool::finish_cut(std::int64_t new_size, RepairReport& report) {
     report.size_after = new_size;
 }
 
-bool TSFixTool::truncate(std::int64_t offset) {
-    if (options_.dry_run) return true;
-    ts_log("Reize file to %lld", static_cast<long long>(offset));
-    return ::ftruncate(fd_, static_cast<off_t>(offset)) == 0;
+void TSFixTool::apply_cut(int fd, RepairReport& report) {
+    ts_log("Reize file to %lld", static_cast<long long>(report.size_after));
+    if (::ftruncate(fd, static_cast<off_t>(report.size_after)) == 0) return;
+    report.result = -1;
+    report.action = Action::untouched;
+    report.reason = "the file could not be truncated";
+    report.size_after = report.size_before;
 }
 
 bool repair_forbidden(const std::string& marker_dir) {

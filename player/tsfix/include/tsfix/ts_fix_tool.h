@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <string>
 
+#include "tsfix/byte_source.h"
 #include "tsfix/byte_streambuf.h"
 
 namespace tsfix {
@@ -55,13 +56,18 @@ struct RepairReport {
 class TSFixTool {
 public:
     explicit TSFixTool(RepairOptions options = {});
-    ~TSFixTool();
     TSFixTool(const TSFixTool&) = delete;
     TSFixTool& operator=(const TSFixTool&) = delete;
 
     // Checks and, when it is damaged, truncates the file. Does not look for
     // the marker file (see repair_unless_marked).
     RepairReport repair(const std::string& path);
+
+    // The decision alone, on the bytes of a file whose name gives
+    // `name_time` (see name_time_of): what repair() does to such a file,
+    // without changing anything. A cut is reported as action cut with the
+    // size the file would keep; result and reason as repair() gives them.
+    RepairReport judge(const ByteSource& file, std::int64_t name_time);
 
 private:
     struct PcrHit {
@@ -74,20 +80,20 @@ private:
         bool last_consistent = false;  // whether that packet was consistent
     };
 
-    bool open(const std::string& path, RepairReport& report);
-    void close();
+    void decide(RepairReport& report);
     std::size_t read_window(std::int64_t offset);
     PcrHit find_pcr_packet(std::int64_t offset);
     ScanResult find_last_consistent_pcr_packet(std::int64_t offset);
     std::int64_t first_check();
     std::int64_t end_check(std::int64_t padded_size, bool& whole);
     std::int64_t bisect(std::int64_t left, std::int64_t right);
-    void finish_whole(RepairReport& report);
-    void finish_cut(std::int64_t new_size, RepairReport& report);
-    bool truncate(std::int64_t offset);
+    void decide_whole(RepairReport& report);
+    void decide_cut(std::int64_t new_size, RepairReport& report);
+    void apply_cut(int fd, RepairReport& report);
 
     RepairOptions options_;
-    int fd_ = -1;
+    // --- set for one judge() call
+    const ByteSource* file_ = nullptr;
     std::int64_t file_size_ = 0;
     std::int64_t name_time_ = 0;
     std::int64_t pcr_ms_ = 0;  // last PCR read; kept when a packet carries none
@@ -112,5 +118,7 @@ RepairReport repair_unless_marked(const std::string& path, const std::string& ma
 // blocks of up to 1000 packets; 0 when there is none or the file cannot be
 // read.
 std::int64_t read_last_pcr(const std::string& path);
+// The same on the bytes of a file.
+std::int64_t read_last_pcr(const ByteSource& file);
 
 }  // namespace tsfix
