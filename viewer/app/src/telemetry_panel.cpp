@@ -19,6 +19,10 @@ std::vector<gps::GpsRecord> read_gps(const std::string& path) {
     return track;
 }
 
+std::string label_text(GtkWidget* w) {
+    return GTK_IS_LABEL(w) ? gtk_label_get_text(GTK_LABEL(w)) : "";
+}
+
 shell::BrowserRequest::Role browser_role(telemetry::MapScript::Role role) {
     switch (role) {
         case telemetry::MapScript::Role::track:
@@ -122,6 +126,11 @@ void TelemetryPanel::on_stopped() {
 }
 
 void TelemetryPanel::apply(const telemetry::PanelUpdate& u) {
+    if (u.shown_second) {
+        const gps::GpsRecord& r = follower_.track()[static_cast<std::size_t>(*u.shown_second)];
+        platform::debug_printf(256, "Get RMC %ld: %.4f, %.4f\r\n", *u.shown_second, r.latitude_deg,
+                               r.longitude_deg);
+    }
     if (u.speed) window_->set_text("speed_cur_lab", *u.speed);
     if (u.position) window_->set_text("latpos_lab", *u.position);
     if (u.date) window_->set_text("date_lab", *u.date);
@@ -130,9 +139,18 @@ void TelemetryPanel::apply(const telemetry::PanelUpdate& u) {
     if (u.chart_samples_changed) line_char_ui_set_samples(chart, follower_.samples());
     if (u.chart_cursor) line_char_ui_set_cursor(chart, *u.chart_cursor);
     if (u.panel_visible) window_->set_visible("gsensor_panel", *u.panel_visible);
+    if (u.shown_second) {
+        platform::debug_printf(
+            1024, "KVP: labels %ld: %s | %s | %s | %s; chart cursor %ld\n", *u.shown_second,
+            label_text(window_->widget("speed_cur_lab")).c_str(),
+            label_text(window_->widget("latpos_lab")).c_str(),
+            label_text(window_->widget("date_lab")).c_str(),
+            label_text(window_->widget("time_lab")).c_str(), line_char_ui_cursor(chart));
+    }
     GtkWidget* map = window_->widget("gpsview");
     for (const telemetry::MapScript& s : u.scripts) {
         script_log_.push_back(s.code);
+        platform::debug_output("KVP: map script: " + s.code + "\n");
         if (listener_) listener_(s.code);
         // No map view in the layout: nothing is sent.
         if (map != nullptr) wke_webkit_ui_run_script(map, s.code, browser_role(s.role));

@@ -30,6 +30,7 @@ void PlaybackFollower::show_second(PanelUpdate& u, long second) {
     const std::optional<SecondTexts> t =
         display_.show(track_, static_cast<int>(std::min<long>(second, 0x7FFFFFFF)), units_);
     if (!t) return;
+    u.shown_second = t->second;
     u.speed = t->speed;
     u.position = t->position;
     u.date = t->date;

@@ -39,6 +39,8 @@ struct MapScript {
 };
 
 struct PanelUpdate {
+    // The second whose record the labels now show.
+    std::optional<long> shown_second;
     // New label texts; a label without one keeps its text.
     std::optional<std::string> speed, position, date, time;
     // The chart's series were replaced (samples()), or its cursor moved.
