@@ -71,9 +71,18 @@ void on_process_terminated(WebKitWebView* view, WebKitWebProcessTerminationReaso
     carry_out(self, self->queue->page_crashed());
 }
 
+std::function<void(const std::string&)>& link_opener() {
+    static std::function<void(const std::string&)> opener;
+    return opener;
+}
+
 void open_outside(const char* uri) {
     if (uri == nullptr || *uri == '\0') return;
     platform::debug_printf(1024, "KVP: opening %s in the user's browser\n", uri);
+    if (link_opener()) {
+        link_opener()(uri);
+        return;
+    }
     g_app_info_launch_default_for_uri_async(uri, nullptr, nullptr, nullptr, nullptr);
 }
 
@@ -135,4 +144,8 @@ void wke_webkit_ui_run_script(GtkWidget* browser, const std::string& script,
     if (!KVP_IS_BROWSER(browser)) return;
     WkeWebkitUI* self = as_browser(browser);
     carry_out(self, self->queue->submit(shell::BrowserRequest::script(script, role)));
+}
+
+void wke_webkit_ui_set_link_opener(std::function<void(const std::string& uri)> opener) {
+    link_opener() = std::move(opener);
 }

@@ -50,6 +50,9 @@ void wke_webkit_ui_load_url(GtkWidget* browser, const std::string& url);
 void wke_webkit_ui_run_script(
     GtkWidget* browser, const std::string& script,
     shell::BrowserRequest::Role role = shell::BrowserRequest::Role::other);
+// A link followed in the page goes to `opener` instead of the view; by
+// default the desktop's browser opens it. nullptr restores the default.
+void wke_webkit_ui_set_link_opener(std::function<void(const std::string& uri)> opener);
 
 // --- MySlider
 

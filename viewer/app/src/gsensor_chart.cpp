@@ -54,6 +54,8 @@ gboolean on_draw(GtkWidget* widget, cairo_t* cr) {
     set_rgb(cr, 0x000000);
     cairo_paint(cr);
     cairo_set_line_width(cr, 1.0);
+    // Crisp one-pixel lines in full colour, not smeared over two rows.
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
 
     // Dotted centre line.
     const double centre = std::floor(c.top + c.half_height) + 0.5;
@@ -79,7 +81,8 @@ gboolean on_draw(GtkWidget* widget, cairo_t* cr) {
         for (std::size_t k = 0; k < drawn.size(); ++k) {
             const std::size_t i = drawn[k];
             const double x = telemetry::sample_x(c, i, samples.size());
-            const double y = telemetry::sample_y(c, axis_value(samples[i], axis));
+            // The middle of the pixel row that holds the value.
+            const double y = std::floor(telemetry::sample_y(c, axis_value(samples[i], axis))) + 0.5;
             if (k == 0) {
                 cairo_move_to(cr, x, y);
             } else {
@@ -91,6 +94,7 @@ gboolean on_draw(GtkWidget* widget, cairo_t* cr) {
     }
 
     // Labels.
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
     cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, telemetry::kChartFontHeight - 3.0);
     const std::vector<std::string> labels = telemetry::axis_labels(samples, self->cursor);
@@ -105,6 +109,7 @@ gboolean on_draw(GtkWidget* widget, cairo_t* cr) {
     if (self->cursor >= 0 && !samples.empty()) {
         const double x = std::floor(
             telemetry::sample_x(c, static_cast<std::size_t>(self->cursor), samples.size()));
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
         set_rgb(cr, kCursorColour);
         cairo_set_line_width(cr, 2.0);
         cairo_move_to(cr, x + 1.0, c.top + telemetry::kCursorInset);
