@@ -12,26 +12,26 @@ using map_test::http_get;
 using map_test::ServerThread;
 
 TEST(MapRoutes, OnlyTheListedFilesAndTheLoopbackHost) {
-    EXPECT_TRUE(map::find_route("/download/tarnwellmap_5.html"));
-    EXPECT_TRUE(map::find_route("/download/tarnwell_osm_6.html"));
-    EXPECT_TRUE(map::find_route("/download/leaflet.js"));
+    EXPECT_TRUE(mappages::find_route("/download/tarnwellmap_5.html"));
+    EXPECT_TRUE(mappages::find_route("/download/tarnwell_osm_6.html"));
+    EXPECT_TRUE(mappages::find_route("/download/leaflet.js"));
     for (const char* path : {"/", "/download/", "/download/../", "/download/../etc/passwd",
                              "/download//tarnwell_osm_6.html", "/download/TARNWELL_OSM_6.HTML",
                              "/download/tarnwell_osm_6.html/", "/download/./kvp_map.js",
                              "/kvp/map/kvp_map.js", "/download/tarnwell_osm_6.htm"}) {
-        EXPECT_FALSE(map::find_route(path)) << path;
+        EXPECT_FALSE(mappages::find_route(path)) << path;
     }
-    EXPECT_TRUE(map::host_allowed("127.0.0.1:9191", 9191));
-    EXPECT_TRUE(map::host_allowed("LocalHost:9191", 9191));
-    EXPECT_FALSE(map::host_allowed("127.0.0.1:9192", 9191));
-    EXPECT_FALSE(map::host_allowed("evil.example:9191", 9191));
-    EXPECT_FALSE(map::host_allowed("localhost.evil.example:9191", 9191));
-    EXPECT_FALSE(map::host_allowed("", 9191));
-    EXPECT_STREQ(map::page_name(0), "tarnwellmap_5.html");
-    EXPECT_STREQ(map::page_name(1), "tarnwell_osm_6.html");
-    EXPECT_EQ(map::base_url(9191), "http://127.0.0.1:9191/download/");
+    EXPECT_TRUE(mappages::host_allowed("127.0.0.1:9191", 9191));
+    EXPECT_TRUE(mappages::host_allowed("LocalHost:9191", 9191));
+    EXPECT_FALSE(mappages::host_allowed("127.0.0.1:9192", 9191));
+    EXPECT_FALSE(mappages::host_allowed("evil.example:9191", 9191));
+    EXPECT_FALSE(mappages::host_allowed("localhost.evil.example:9191", 9191));
+    EXPECT_FALSE(mappages::host_allowed("", 9191));
+    EXPECT_STREQ(mappages::page_name(0), "tarnwellmap_5.html");
+    EXPECT_STREQ(mappages::page_name(1), "tarnwell_osm_6.html");
+    EXPECT_EQ(mappages::base_url(9191), "http://127.0.0.1:9191/download/");
     // The tile URL reaches the page as a JSON string, whatever it holds.
-    EXPECT_EQ(map::config_script("http://t/\"</script>{z}"),
+    EXPECT_EQ(mappages::config_script("http://t/\"</script>{z}"),
               "var KVP_MAP_CONFIG = {\"tileUrl\":\"http://t/\\\"</script>{z}\"};\n");
 }
 
@@ -39,7 +39,7 @@ TEST(MapServer, ServesItsPagesAndScriptsAndNothingElse) {
     ServerThread server("http://tiles.invalid/{z}/{x}/{y}.png");
     ASSERT_GT(server.port(), 0) << server.error();
     const std::string host = "127.0.0.1:" + std::to_string(server.port());
-    for (const map::Route& r : map::routes()) {
+    for (const mappages::Route& r : mappages::routes()) {
         const auto reply = http_get("127.0.0.1", server.port(), r.path, host);
         EXPECT_EQ(reply.status, 200) << r.path;
         EXPECT_FALSE(reply.body.empty()) << r.path;

@@ -25,7 +25,7 @@ public:
             GMainContext* context = g_main_context_new();
             g_main_context_push_thread_default(context);
             {
-                map::MapServer server(tile_url);
+                mappages::MapServer server(tile_url);
                 std::string error;
                 const bool ok = server.start(port, &error);
                 loop_ = g_main_loop_new(context, FALSE);

@@ -176,7 +176,7 @@ void ViewerShell::apply_size_rule() {
 static std::string map_tile_url(const std::string& program_dir) {
     if (const char* env = std::getenv("KVP_MAP_TILE_URL")) return env;
     return platform::ini_get_string(platform::join_path(program_dir, "lumoraui.osd"), "map",
-                                    "tileurl", map::kDefaultTileUrl, 1024);
+                                    "tileurl", mappages::kDefaultTileUrl, 1024);
 }
 
 void ViewerShell::load_map_page() {
@@ -185,9 +185,9 @@ void ViewerShell::load_map_page() {
     if (base != nullptr && *base) {
         url = shell::map_page_url(rules_.map_type, base);
     } else {
-        map_server_ = std::make_unique<map::MapServer>(map_tile_url(program_dir_));
+        map_server_ = std::make_unique<mappages::MapServer>(map_tile_url(program_dir_));
         std::string why;
-        if (map_server_->start(map::kDefaultPort, &why)) {
+        if (map_server_->start(mappages::kDefaultPort, &why)) {
             url = map_server_->page_url(rules_.map_type);
             platform::debug_printf(512, "KVP: map pages at %s\n", url.c_str());
         } else {

@@ -61,7 +61,7 @@ public:
     bool update_check_running() const { return updater_ && updater_->running(); }
     // The map pages' server (not running when it could not listen) and the
     // telemetry panel, which follows playback.
-    const map::MapServer* map_server() const { return map_server_.get(); }
+    const mappages::MapServer* map_server() const { return map_server_.get(); }
     TelemetryPanel* telemetry_panel() const { return telemetry_.get(); }
 
     // Stops playback and calls the continuation once the player has
@@ -99,7 +99,7 @@ private:
     std::unique_ptr<shell::LanguagePlugin> language_;
     shell::LanguageRules rules_;
     std::unique_ptr<UpdateRunner> updater_;
-    std::unique_ptr<map::MapServer> map_server_;
+    std::unique_ptr<mappages::MapServer> map_server_;
     std::unique_ptr<TelemetryPanel> telemetry_;
     bool updates_enabled_ = false;
     bool closing_ = false;

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace map {
+namespace mappages {
 namespace {
 
 std::string lower(std::string_view s) {
@@ -60,4 +60,4 @@ std::string config_script(const std::string& tile_url) {
     return "var KVP_MAP_CONFIG = " + config.dump() + ";\n";
 }
 
-}  // namespace map
+}  // namespace mappages

@@ -8,7 +8,7 @@
 // The pages and scripts, compiled in by glib-compile-resources.
 extern "C" GResource* kvp_map_get_resource(void);
 
-namespace map {
+namespace mappages {
 
 struct MapServer::Impl {
     std::string tile_url;
@@ -150,4 +150,4 @@ int MapServer::refused() const {
     return impl_->refused;
 }
 
-}  // namespace map
+}  // namespace mappages

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace map {
+namespace mappages {
 
 inline constexpr int kDefaultPort = 9191;
 inline constexpr const char* kPathPrefix = "/download/";
@@ -49,4 +49,4 @@ std::string base_url(int port);
 // encoded; an empty template means no tile layer.
 std::string config_script(const std::string& tile_url);
 
-}  // namespace map
+}  // namespace mappages

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-namespace map {
+namespace mappages {
 
 class MapServer {
 public:
@@ -46,4 +46,4 @@ private:
 // The tile URL template used when none is configured: OpenStreetMap.
 inline constexpr const char* kDefaultTileUrl = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
 
-}  // namespace map
+}  // namespace mappages
