@@ -178,9 +178,9 @@ constexpr int kFeedStepMs = 250;
 }  // namespace
 
 bool start_test_playback_feed(PlaybackObserver* observer) {
-    const char* spec = std::getenv("KVP_TEST_PLAYBACK_FEED");
-    if (spec == nullptr || *spec == '\0') return false;
-    const std::string text = spec;
+    const char* feed_env = std::getenv("KVP_TEST_PLAYBACK_FEED");
+    if (feed_env == nullptr || *feed_env == '\0') return false;
+    const std::string text = feed_env;
     const std::size_t bar = text.rfind('|');
     const std::string media = text.substr(0, bar);
     const int64_t duration_ms =
