@@ -20,6 +20,8 @@ PACKAGES=(
     # updater)
     libgtk-3-dev libwebkit2gtk-4.1-dev adwaita-icon-theme librsvg2-common
     fonts-wqy-microhei liblua5.1-0-dev lua5.1
+    # the map pages' server and the map library compiled into the program
+    libsoup-3.0-dev libjs-leaflet
     # kvptool
     libcli11-dev nlohmann-json3-dev
     # tests and benchmarks
@@ -30,6 +32,8 @@ PACKAGES=(
     # checks: the format check, clang's thread-safety analysis, the libFuzzer
     # targets (clang's libFuzzer and sanitizer runtimes)
     clang clang-format libclang-rt-dev
+    # the map pages' test in a second browser (headless)
+    chromium
 )
 
 missing=()

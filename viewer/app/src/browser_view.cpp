@@ -2,7 +2,9 @@
 // requests pass through a shell::BrowserRequestQueue: nothing reaches the
 // page before the window has been drawn (so the page's process starts after
 // the window is on the screen) and no script runs before its page has
-// loaded. A page whose process dies is loaded again.
+// loaded. A page whose process dies is loaded again, with its last track
+// and position. A link followed in the page opens in the user's browser,
+// never inside the map view.
 #include <webkit2/webkit2.h>
 
 #include "custom_controls.h"
@@ -69,6 +71,37 @@ void on_process_terminated(WebKitWebView* view, WebKitWebProcessTerminationReaso
     carry_out(self, self->queue->page_crashed());
 }
 
+std::function<void(const std::string&)>& link_opener() {
+    static std::function<void(const std::string&)> opener;
+    return opener;
+}
+
+void open_outside(const char* uri) {
+    if (uri == nullptr || *uri == '\0') return;
+    platform::debug_printf(1024, "KVP: opening %s in the user's browser\n", uri);
+    if (link_opener()) {
+        link_opener()(uri);
+        return;
+    }
+    g_app_info_launch_default_for_uri_async(uri, nullptr, nullptr, nullptr, nullptr);
+}
+
+gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision,
+                          WebKitPolicyDecisionType type, gpointer) {
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+        type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+        return FALSE;
+    }
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+        WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const bool link =
+        webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
+    if (!link && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) return FALSE;
+    open_outside(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+}
+
 void on_dispose(GObject* object) {
     WkeWebkitUI* self = as_browser(object);
     if (self->ready_source != 0) {
@@ -97,6 +130,7 @@ static void wke_webkit_ui_init(WkeWebkitUI* self) {
     self->queue = new shell::BrowserRequestQueue();
     g_signal_connect(self, "load-changed", G_CALLBACK(on_load_changed), nullptr);
     g_signal_connect(self, "web-process-terminated", G_CALLBACK(on_process_terminated), nullptr);
+    g_signal_connect(self, "decide-policy", G_CALLBACK(on_decide_policy), nullptr);
 }
 
 void wke_webkit_ui_load_url(GtkWidget* browser, const std::string& url) {
@@ -110,4 +144,8 @@ void wke_webkit_ui_run_script(GtkWidget* browser, const std::string& script,
     if (!KVP_IS_BROWSER(browser)) return;
     WkeWebkitUI* self = as_browser(browser);
     carry_out(self, self->queue->submit(shell::BrowserRequest::script(script, role)));
+}
+
+void wke_webkit_ui_set_link_opener(std::function<void(const std::string& uri)> opener) {
+    link_opener() = std::move(opener);
 }

@@ -12,9 +12,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/window_messages.h"
 #include "shell/browser_queue.h"
+#include "telemetry/map_track.h"
 
 // Registers the four types (idempotent).
 void kvp_register_custom_controls();
@@ -48,6 +50,9 @@ void wke_webkit_ui_load_url(GtkWidget* browser, const std::string& url);
 void wke_webkit_ui_run_script(
     GtkWidget* browser, const std::string& script,
     shell::BrowserRequest::Role role = shell::BrowserRequest::Role::other);
+// A link followed in the page goes to `opener` instead of the view; by
+// default the desktop's browser opens it. nullptr restores the default.
+void wke_webkit_ui_set_link_opener(std::function<void(const std::string& uri)> opener);
 
 // --- MySlider
 
@@ -67,3 +72,10 @@ void my_slider_set_preview(GtkWidget* slider, std::function<void(int value)> pre
 GType line_char_ui_get_type();
 #define KVP_TYPE_CHART (line_char_ui_get_type())
 #define KVP_IS_CHART(obj) (G_TYPE_CHECK_INSTANCE_TYPE((obj), KVP_TYPE_CHART))
+
+// The three G-sensor series, one sample per second (replaces the last
+// ones; the cursor goes to none), and the cursor's sample (-1: none).
+void line_char_ui_set_samples(GtkWidget* chart, const std::vector<telemetry::GSample>& samples);
+void line_char_ui_set_cursor(GtkWidget* chart, long index);
+long line_char_ui_cursor(GtkWidget* chart);
+std::size_t line_char_ui_sample_count(GtkWidget* chart);

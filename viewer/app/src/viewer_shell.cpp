@@ -8,6 +8,8 @@
 
 #include "custom_controls.h"
 #include "platform/debug_output.h"
+#include "map/map_routes.h"
+#include "platform/ini.h"
 #include "platform/paths.h"
 #include "shell/controls.h"
 #include "shell/map_page.h"
@@ -130,6 +132,10 @@ void ViewerShell::initialise_window() {
     }
     window_->show_playlist(settings_.playlist, settings_.config.last_index);
     window_->show_stopped_state();
+    telemetry_ =
+        std::make_unique<TelemetryPanel>(window_.get(), rules_.units_flag, rules_.map_type);
+    add_playback_observer(telemetry_.get());
+    start_test_playback_feed(telemetry_.get());
 }
 
 void ViewerShell::apply_texts() {
@@ -165,10 +171,30 @@ void ViewerShell::apply_size_rule() {
     window_->apply_geometry(shell::window_geometry_for_screen(area.width), area);
 }
 
+// The tile layer's URL template: KVP_MAP_TILE_URL, else [map] tileurl of
+// lumoraui.osd, else OpenStreetMap's. An empty value draws no tiles.
+static std::string map_tile_url(const std::string& program_dir) {
+    if (const char* env = std::getenv("KVP_MAP_TILE_URL")) return env;
+    return platform::ini_get_string(platform::join_path(program_dir, "lumoraui.osd"), "map",
+                                    "tileurl", mappages::kDefaultTileUrl, 1024);
+}
+
 void ViewerShell::load_map_page() {
     const char* base = std::getenv("KVP_MAP_URL_BASE");
-    const std::string url = shell::map_page_url(
-        rules_.map_type, base != nullptr && *base ? base : shell::kMapServerBase);
+    std::string url;
+    if (base != nullptr && *base) {
+        url = shell::map_page_url(rules_.map_type, base);
+    } else {
+        map_server_ = std::make_unique<mappages::MapServer>(map_tile_url(program_dir_));
+        std::string why;
+        if (map_server_->start(mappages::kDefaultPort, &why)) {
+            url = map_server_->page_url(rules_.map_type);
+            platform::debug_printf(512, "KVP: map pages at %s\n", url.c_str());
+        } else {
+            tell_user(why);
+            url = shell::map_page_url(rules_.map_type, shell::kMapServerBase);
+        }
+    }
     wke_webkit_ui_load_url(window_->widget("gpsview"), url);
 }
 
@@ -272,6 +298,9 @@ void ViewerShell::shutdown() {
     }
     updater_.reset();
     messages_.reset();
+    observers_.clear();
+    telemetry_.reset();
     window_.reset();
+    map_server_.reset();
     language_.reset();
 }

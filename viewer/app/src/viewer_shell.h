@@ -24,10 +24,12 @@
 #include <vector>
 
 #include "main_window.h"
+#include "map/map_server.h"
 #include "message_bridge.h"
 #include "playback_observer.h"
 #include "shell/language.h"
 #include "shell/settings_store.h"
+#include "telemetry_panel.h"
 #include "update_runner.h"
 
 class ViewerShell {
@@ -57,6 +59,10 @@ public:
     const shell::LanguageRules& language_rules() const { return rules_; }
     bool updates_enabled() const { return updates_enabled_; }
     bool update_check_running() const { return updater_ && updater_->running(); }
+    // The map pages' server (not running when it could not listen) and the
+    // telemetry panel, which follows playback.
+    const mappages::MapServer* map_server() const { return map_server_.get(); }
+    TelemetryPanel* telemetry_panel() const { return telemetry_.get(); }
 
     // Stops playback and calls the continuation once the player has
     // stopped; without a player it continues at once.
@@ -93,6 +99,8 @@ private:
     std::unique_ptr<shell::LanguagePlugin> language_;
     shell::LanguageRules rules_;
     std::unique_ptr<UpdateRunner> updater_;
+    std::unique_ptr<mappages::MapServer> map_server_;
+    std::unique_ptr<TelemetryPanel> telemetry_;
     bool updates_enabled_ = false;
     bool closing_ = false;
     bool shut_down_ = false;
