@@ -252,6 +252,7 @@ int ViewerShell::run() {
         tell_user("cannot build the main window: " + error);
         return 1;
     }
+    if (on_started) on_started();
     gtk_main();
     shutdown();
     return 0;
@@ -266,6 +267,7 @@ void ViewerShell::shutdown() {
         if (source != 0) g_source_remove(source);
         source = 0;
     }
+    if (on_shutdown) on_shutdown();
     std::string error;
     if (window_ && !store_.save(settings_, &error) && !error.empty()) {
         tell_user("the settings were not saved: " + error);

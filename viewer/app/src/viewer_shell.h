@@ -57,12 +57,19 @@ public:
     const shell::LanguageRules& language_rules() const { return rules_; }
     bool updates_enabled() const { return updates_enabled_; }
     bool update_check_running() const { return updater_ && updater_->running(); }
+    // The user-interface text with that number; "" without the texts.
+    std::string text(int number) const { return language_ ? language_->text(number) : ""; }
+    const std::string& program_dir() const { return program_dir_; }
 
     // Stops playback and calls the continuation once the player has
     // stopped; without a player it continues at once.
     std::function<void(std::function<void()> stopped)> stop_playback;
     // Ends the main loop; gtk_main_quit by default.
     std::function<void()> on_quit;
+    // run(): called once the window is shown, before the main loop; and at
+    // the shutdown, before the settings are saved and the window goes.
+    std::function<void()> on_started;
+    std::function<void()> on_shutdown;
 
     // A part of the viewer takes the notifications of its own controls:
     // `handler` gets every notification of `control` before the shell's
