@@ -92,8 +92,10 @@ class KvpProcess {
 public:
     // Starts KVP (KVP_BIN_DIR/KVP unless `program` says otherwise) with the
     // environment changed by `env` (an empty value removes a variable).
+    // `args` follow the program's name.
     explicit KvpProcess(const std::map<std::string, std::string>& env,
-                        const std::string& program = std::string(KVP_BIN_DIR) + "/KVP") {
+                        const std::string& program = std::string(KVP_BIN_DIR) + "/KVP",
+                        const std::vector<std::string>& args = {"--no-such-option"}) {
         std::map<std::string, std::string> all;
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string s = *e;
@@ -120,8 +122,10 @@ public:
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, out_.file("stderr").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const char* argv[] = {program.c_str(), "--no-such-option", nullptr};
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, const_cast<char**>(argv),
+        std::vector<const char*> argv = {program.c_str()};
+        for (const std::string& a : args) argv.push_back(a.c_str());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, const_cast<char**>(argv.data()),
                         envp.data()) != 0) {
             pid_ = -1;
         }

@@ -376,6 +376,9 @@ void PlaybackWiring::on_stopped(unsigned generation) {
     std::vector<std::function<void()>> continuations;
     continuations.swap(after_stop_);
     for (auto& c : continuations) c();
+    // The stopped player has let the video child go: a fresh one shows
+    // black instead of the last picture, and takes the next player.
+    video_window_ = wnd_media_display_recreate(shell_.window()->widget("wndMedia"));
     if (open_after_stop_) {
         open_after_stop_ = false;
         open_now();
@@ -384,7 +387,7 @@ void PlaybackWiring::on_stopped(unsigned generation) {
 
 void PlaybackWiring::open_now() {
     MainWindow* w = shell_.window();
-    const platform::NativeWindow video = wnd_media_display_recreate(w->widget("wndMedia"));
+    const platform::NativeWindow video = video_window_;
     video_size(&video_width_, &video_height_);
     w->set_text("Label_PlayPath", current_);
     w->set_tooltip("Label_PlayPath", "file: " + current_);

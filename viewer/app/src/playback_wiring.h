@@ -124,7 +124,8 @@ private:
     int direction_ = controller::kInitialDirection;
     int video_width_ = 0, video_height_ = 0;  // device pixels, as last sent
     std::int64_t position_ms_ = 0;
-    GdkRectangle placement_{};  // of the window before full screen
-    gint64 opened_at_ = 0;      // monotonic microseconds of the latest open
+    platform::NativeWindow video_window_ = 0;  // the child the next open draws in
+    GdkRectangle placement_{};                 // of the window before full screen
+    gint64 opened_at_ = 0;                     // monotonic microseconds of the latest open
     std::string last_message_;
 };

@@ -90,6 +90,12 @@ bool ViewerShell::start(std::string* error) {
                      }),
                      this);
     g_signal_connect_after(top, "draw", G_CALLBACK(report_first_draw), nullptr);
+    // A monitor added, removed or resized: the size rule for the new width.
+    g_signal_connect(gtk_widget_get_screen(top), "monitors-changed",
+                     G_CALLBACK(+[](GdkScreen*, gpointer self) {
+                         static_cast<ViewerShell*>(self)->apply_size_rule();
+                     }),
+                     this);
     for (int i = 0; i < 2; ++i) {
         signal_sources_[i] = g_unix_signal_add(
             i == 0 ? SIGINT : SIGTERM,
@@ -272,6 +278,9 @@ void ViewerShell::shutdown() {
     if (window_ && !store_.save(settings_, &error) && !error.empty()) {
         tell_user("the settings were not saved: " + error);
     }
+    if (window_)
+        g_signal_handlers_disconnect_by_data(gtk_widget_get_screen(GTK_WIDGET(window_->window())),
+                                             this);
     updater_.reset();
     messages_.reset();
     window_.reset();
