@@ -69,11 +69,13 @@ PlaybackWiring::PlaybackWiring(ViewerShell& shell, controller::PlayerFactory fac
     connect_messages();
     connect_keys_and_drops();
     shell_.stop_playback = [this](std::function<void()> stopped) { stop(std::move(stopped)); };
+    shell_.is_playing = [this] { return state_ != State::idle; };
     go_idle();
 }
 
 PlaybackWiring::~PlaybackWiring() {
     shell_.stop_playback = [](std::function<void()> stopped) { stopped(); };
+    shell_.is_playing = nullptr;
     for (const std::string& name : controls_) shell_.handle_control(name, [](Notify) {});
     for (unsigned m : messages_) shell_.messages()->on(m, nullptr);
     MainWindow* w = shell_.window();
@@ -355,15 +357,16 @@ void PlaybackWiring::play(const std::string& path) {
 // the old player has let its video window go.
 void PlaybackWiring::start_current() {
     if (current_.empty()) return;
-    open_after_stop_ = true;
     stop();
+    open_after_stop_ = true;
     state_ = State::opening;
 }
 
 void PlaybackWiring::stop(std::function<void()> stopped) {
     const bool was_active = state_ != State::idle;
     if (stopped) after_stop_.push_back(std::move(stopped));
-    open_generation_ = 0;  // messages of the open that ran are stale now
+    open_after_stop_ = false;  // an open waiting for an earlier stop is off
+    open_generation_ = 0;      // messages of the open that ran are stale now
     stop_generation_ = controller_->stop();
     if (was_active) {
         go_idle();
@@ -395,8 +398,13 @@ void PlaybackWiring::open_now() {
     position_ms_ = 0;
     seeking_ = false;
     unsigned generation = 0;
-    if (video == 0 || !controller_->open(current_, reinterpret_cast<DOR_NativeWindow>(video),
-                                         video_width_, video_height_, &generation)) {
+    if (video == 0) {  // no video window (the window is not shown): not the file's fault
+        go_idle();
+        tell(shell::kTextCannotPlay, "The file cannot be played.");
+        return;
+    }
+    if (!controller_->open(current_, reinterpret_cast<DOR_NativeWindow>(video), video_width_,
+                           video_height_, &generation)) {
         open_failed(current_);
         return;
     }

@@ -232,9 +232,7 @@ void ViewerShell::on_notify(const std::string& control, Notify kind) {
         window_->set_visible("maxbtn", !maximise);
         window_->set_visible("restorebtn", maximise);
     } else if (control == "btnTitle") {
-        // Nothing plays yet in this shell; with a player this runs only
-        // while no file plays.
-        run_update_check("asked for");
+        if (!is_playing || !is_playing()) run_update_check("asked for");
     } else {
         platform::debug_printf(256, "KVP: click on %s\n", control.c_str());
     }

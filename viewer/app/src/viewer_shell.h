@@ -64,6 +64,8 @@ public:
     // Stops playback and calls the continuation once the player has
     // stopped; without a player it continues at once.
     std::function<void(std::function<void()> stopped)> stop_playback;
+    // Whether a file plays (the title button's update check waits then).
+    std::function<bool()> is_playing;
     // Ends the main loop; gtk_main_quit by default.
     std::function<void()> on_quit;
     // run(): called once the window is shown, before the main loop; and at
