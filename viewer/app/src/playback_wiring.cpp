@@ -280,20 +280,18 @@ void PlaybackWiring::connect_keys_and_drops() {
                      this);
     GtkTargetEntry target{const_cast<char*>(kUriListTarget), 0, 0};
     gtk_drag_dest_set(top, GTK_DEST_DEFAULT_ALL, &target, 1, GDK_ACTION_COPY);
-    g_signal_connect(top, "drag-data-received",
-                     G_CALLBACK(+[](GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data,
-                                    guint, guint, gpointer self) {
-                         gchar** uris = gtk_selection_data_get_uris(data);
-                         std::vector<std::string> paths;
-                         for (gchar** u = uris; u != nullptr && *u != nullptr; ++u) {
-                             gchar* file = g_filename_from_uri(*u, nullptr, nullptr);
-                             if (file != nullptr) paths.emplace_back(file);
-                             g_free(file);
-                         }
-                         g_strfreev(uris);
-                         static_cast<PlaybackWiring*>(self)->open_paths(paths);
-                     }),
-                     this);
+    g_signal_connect(
+        top, "drag-data-received",
+        G_CALLBACK(+[](GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data, guint,
+                       guint, gpointer self) {
+            const guchar* bytes = gtk_selection_data_get_data(data);
+            const gint length = gtk_selection_data_get_length(data);
+            if (bytes == nullptr || length <= 0) return;
+            static_cast<PlaybackWiring*>(self)->open_paths(
+                playlist::paths_from_uri_list(std::string(reinterpret_cast<const char*>(bytes),
+                                                          static_cast<std::size_t>(length))));
+        }),
+        this);
     g_signal_connect(shell_.window()->widget("wndMedia"), "size-allocate",
                      G_CALLBACK(+[](GtkWidget*, GdkRectangle*, gpointer self) {
                          static_cast<PlaybackWiring*>(self)->on_video_resized();
