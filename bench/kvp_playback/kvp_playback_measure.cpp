@@ -3,7 +3,8 @@
 //           back from the X server)
 //   seek    seek slider release to the reported new position
 //   layout  layout button to the new picture (the left quarter of the
-//           video window goes black or lit)
+//           video window goes black), and apart from it how long the
+//           player's view calls of a switch take (waiting for the controller)
 //   loop    the worst lateness of a 5 ms main-loop timer during each of
 //           open, seek, layout switch and stop
 // Settings go to a temporary folder; the program folder is the build's.
@@ -146,7 +147,7 @@ int main(int argc, char** argv) {
         gtk_button_clicked(GTK_BUTTON(shell.window()->widget(name)));
     };
 
-    Stats opened, open, seek, layout, loop_open, loop_seek, loop_layout, loop_stop;
+    Stats opened, open, seek, layout_calls, layout, loop_open, loop_seek, loop_layout, loop_stop;
     for (int r = 0; r < rounds; ++r) {
         {
             LoopLatency loop;
@@ -186,7 +187,18 @@ int main(int argc, char** argv) {
                 layout.add(ms_since(t0));
             }
             loop_layout.add(loop.worst_ms());
+        }
+        {
+            // How much of a switch the player's view calls take, waited for
+            // here (this holds the main loop, so it is measured apart).
             click("split4btn");
+            wiring->controller().drain();
+            const auto t0 = Clock::now();
+            click("split2btn");
+            wiring->controller().drain();
+            layout_calls.add(ms_since(t0));
+            click("split4btn");
+            wiring->controller().drain();
         }
         {
             LoopLatency loop;
@@ -203,6 +215,7 @@ int main(int argc, char** argv) {
     open.print("open to first picture");
     seek.print("seek to new position");
     layout.print("layout switch to picture");
+    layout_calls.print("  of it, the player's calls");
     loop_open.print("main loop worst lateness, open");
     loop_seek.print("main loop worst lateness, seek");
     loop_layout.print("main loop worst lateness, layout");
