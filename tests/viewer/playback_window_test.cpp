@@ -216,6 +216,55 @@ TEST_F(PlaybackTest, FisheyeAndFlatClipsGetTheirControlSetsAndStopReturnsToIdle)
     EXPECT_EQ(wiring_->playlist().model().size(), 2u);
 }
 
+// A drop as the window receives it: the uri-list's bytes in a selection
+// (fetched through the X server from a clipboard this test owns).
+GtkSelectionData* uri_list_selection(const std::string& uris) {
+    static std::string bytes;
+    bytes = uris;
+    GtkClipboard* clipboard = gtk_clipboard_get(gdk_atom_intern_static_string("KVP_TEST_DROP"));
+    GtkTargetEntry target{const_cast<char*>("text/uri-list"), 0, 0};
+    gtk_clipboard_set_with_data(
+        clipboard, &target, 1,
+        [](GtkClipboard*, GtkSelectionData* data, guint, gpointer) {
+            gtk_selection_data_set(data, gdk_atom_intern_static_string("text/uri-list"), 8,
+                                   reinterpret_cast<const guchar*>(bytes.data()),
+                                   static_cast<gint>(bytes.size()));
+        },
+        nullptr, nullptr);
+    return gtk_clipboard_wait_for_contents(clipboard,
+                                           gdk_atom_intern_static_string("text/uri-list"));
+}
+
+TEST_F(PlaybackTest, DroppingAFolderAndAClipPlaysTheFirstRecordingFound) {
+    kvp_test::TempDir media;
+    ASSERT_EQ(
+        kvp_test::run_command("cp '" + kFisheye + "' '" + media.file("a clip.mp4") + "'").exit_code,
+        0);
+    GtkSelectionData* data =
+        uri_list_selection("# from a file manager\r\nfile://" + media.path() + "\r\nfile://" +
+                           kFlat + "\r\nhttp://example.org/x.mp4\r\n");
+    ASSERT_NE(data, nullptr);
+    // A space in a dropped name comes escaped.
+    GtkSelectionData* escaped = uri_list_selection("file://" + media.path() + "/a%20clip.mp4\r\n");
+    ASSERT_NE(escaped, nullptr);
+    GtkWidget* top = GTK_WIDGET(shell_->window()->window());
+    g_signal_emit_by_name(top, "drag-data-received", nullptr, 10, 10, data, 0u, GDK_CURRENT_TIME);
+    ASSERT_TRUE(wait_state(State::playing));
+    EXPECT_EQ(wiring_->current_file(), media.file("a clip.mp4"));
+    EXPECT_EQ(wiring_->controller().snapshot().kind, controller::VideoKind::fisheye);
+    EXPECT_EQ(shell_->settings().playlist,
+              (std::vector<std::string>{media.file("a clip.mp4"), kFlat}));
+    g_signal_emit_by_name(top, "drag-data-received", nullptr, 10, 10, escaped, 0u,
+                          GDK_CURRENT_TIME);
+    EXPECT_EQ(shell_->settings().playlist.size(), 2u);
+    // Dropped again, the clip plays again from its start.
+    ASSERT_TRUE(pump_until([&] { return wiring_->state() == State::opening; }, 5000));
+    ASSERT_TRUE(wait_state(State::playing));
+    EXPECT_EQ(wiring_->current_file(), media.file("a clip.mp4"));
+    gtk_selection_data_free(data);
+    gtk_selection_data_free(escaped);
+}
+
 TEST_F(PlaybackTest, EachLayoutDrawsWhereItsViewportsAre) {
     ASSERT_TRUE(play_and_wait(kFisheye));
     click("btnPause");

@@ -354,7 +354,7 @@ void PlaybackWiring::play(const std::string& path) {
 // Message 1124: whatever plays stops; the open continues on "stopped", when
 // the old player has let its video window go.
 void PlaybackWiring::start_current() {
-    if (current_.empty()) return;
+    if (current_.empty() || shell_.closing()) return;
     stop();
     open_after_stop_ = true;
     state_ = State::opening;
