@@ -16,6 +16,7 @@
 
 #include "controller/player_controller.h"
 #include "custom_controls.h"
+#include "kvp_process.h"
 #include "playback_wiring.h"
 #include "shell/settings_files.h"
 #include "viewer_shell.h"
@@ -31,14 +32,22 @@ const std::string kFisheye = KVP_SAMPLES_DIR "/fisheye.mp4";
 const std::string kFlat = KVP_SAMPLES_DIR "/flat.mp4";
 const std::string kOutput = KVP_TEST_OUTPUT_DIR;
 
+// Each test program draws on an X server of its own when it can start one:
+// the pixels it reads back and the screenshots it takes are then of its own
+// window, never of a window another test program put on top of it.
 class GtkEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
+        server_ = std::make_unique<viewer_test::PrivateXServer>(1920, 1080);
+        if (!server_->display().empty()) ::setenv("DISPLAY", server_->display().c_str(), 1);
         XInitThreads();
         gdk_set_allowed_backends("x11");
         available = gtk_init_check(nullptr, nullptr);
     }
     static bool available;
+
+private:
+    std::unique_ptr<viewer_test::PrivateXServer> server_;
 };
 bool GtkEnvironment::available = false;
 [[maybe_unused]] const auto* const kEnvironment =
@@ -312,6 +321,8 @@ TEST_F(PlaybackTest, EachLayoutDrawsWhereItsViewportsAre) {
             },
             15000))
             << button << " " << p.width << "x" << p.height;
+        EXPECT_TRUE(visible("split2btn")) << "the fisheye control set while paused";
+        pump_for(300);  // the window's own controls drawn too
         screenshot(c.file);
     }
 }
