@@ -129,4 +129,19 @@ TEST(Playlist, AFolderIsWalkedInNameOrderWithoutFollowingLinks) {
     EXPECT_TRUE(playlist::collect_recordings(root + "/missing").empty());
 }
 
+TEST(Playlist, ADroppedUriListGivesItsLocalPaths) {
+    using V = std::vector<std::string>;
+    // CRLF as the format asks, LF as some programs send, comments, escapes.
+    EXPECT_EQ(playlist::paths_from_uri_list("# dropped\r\nfile:///rec/a%20b.MP4\r\n"
+                                            "file://localhost/rec/%E5%BD%95.ts\nfile:///d/\n"
+                                            "file:/e.ts"),
+              (V{"/rec/a b.MP4", "/rec/\xE5\xBD\x95.ts", "/d/", "/e.ts"}));
+    // Other schemes and hosts, broken escapes, escaped NUL and line breaks.
+    EXPECT_TRUE(playlist::paths_from_uri_list("http://h/a.mp4\r\nfile://other/a.mp4\r\n"
+                                              "file:///a%2.mp4\r\nfile:///a%zz.mp4\r\n"
+                                              "file:///a%00.mp4\r\nfile:///a%0A.mp4\r\n"
+                                              "file:a.mp4\r\nfile://\r\n\r\n")
+                    .empty());
+}
+
 }  // namespace

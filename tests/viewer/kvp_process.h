@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -34,15 +35,7 @@ class PrivateXServer {
 public:
     PrivateXServer(int width, int height) {
         const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-        // Display numbers well above those xvfb-run -a takes, as it does:
-        // the first whose lock is free and whose server comes up.
-        for (int i = 0; i < 50 && display_.empty(); ++i) {
-            const int number = 300 + (::getpid() + i * 7) % 600;
-            if (::access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0) {
-                continue;
-            }
-            start(":" + std::to_string(number), screen);
-        }
+        start(screen);
     }
     ~PrivateXServer() {
         if (pid_ > 0) {
@@ -53,34 +46,44 @@ public:
     const std::string& display() const { return display_; }
 
 private:
-    void start(const std::string& name, const std::string& screen) {
+    // Xvfb chooses a free display number itself and writes it to a pipe
+    // (-displayfd): two test programs starting at once never share one.
+    void start(const std::string& screen) {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const char* argv[] = {"Xvfb",         name.c_str(), "-screen", "0",
-                              screen.c_str(), "-nolisten",  "tcp",     nullptr};
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        const char* argv[] = {"Xvfb",         "-displayfd", fd.c_str(), "-screen", "0",
+                              screen.c_str(), "-nolisten",  "tcp",      nullptr};
         const bool spawned =
             posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) == 0;
         posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
         if (!spawned) {
             pid_ = -1;
+            ::close(fds[0]);
             return;
         }
+        // The number and a line feed once the server listens (EOF if it fails).
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
         const auto end = Clock::now() + std::chrono::seconds(10);
-        while (Clock::now() < end) {
-            if (Display* d = XOpenDisplay(name.c_str())) {
-                XCloseDisplay(d);
-                display_ = name;
-                return;
-            }
-            // Another server took the number first: try the next one.
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        while (Clock::now() < end && ::poll(&p, 1, 100) >= 0) {
+            if ((p.revents & (POLLIN | POLLHUP)) == 0) continue;
+            char c = 0;
+            if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
+            number += c;
         }
-        if (::waitpid(pid_, nullptr, WNOHANG) == 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
+        ::close(fds[0]);
+        if (!number.empty()) {
+            display_ = ":" + number;
+            return;
         }
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
 
@@ -92,8 +95,10 @@ class KvpProcess {
 public:
     // Starts KVP (KVP_BIN_DIR/KVP unless `program` says otherwise) with the
     // environment changed by `env` (an empty value removes a variable).
+    // `args` follow the program's name.
     explicit KvpProcess(const std::map<std::string, std::string>& env,
-                        const std::string& program = std::string(KVP_BIN_DIR) + "/KVP") {
+                        const std::string& program = std::string(KVP_BIN_DIR) + "/KVP",
+                        const std::vector<std::string>& args = {"--no-such-option"}) {
         std::map<std::string, std::string> all;
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string s = *e;
@@ -120,8 +125,10 @@ public:
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, out_.file("stderr").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const char* argv[] = {program.c_str(), "--no-such-option", nullptr};
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, const_cast<char**>(argv),
+        std::vector<const char*> argv = {program.c_str()};
+        for (const std::string& a : args) argv.push_back(a.c_str());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, const_cast<char**>(argv.data()),
                         envp.data()) != 0) {
             pid_ = -1;
         }

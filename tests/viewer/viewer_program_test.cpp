@@ -297,3 +297,29 @@ TEST_F(ProgramTest, ScreenshotOnA1366WideScreen) {
 }
 
 }  // namespace
+
+TEST_F(ProgramTest, FilesAndFoldersOnTheCommandLineArePlayedAndKept) {
+    // A folder with a recording in a subfolder and a file that is no
+    // recording, and one file named directly.
+    kvp_test::TempDir media;
+    ASSERT_EQ(::mkdir(media.file("day").c_str(), 0755), 0);
+    ASSERT_EQ(
+        kvp_test::run_command("cp '" KVP_SAMPLES_DIR "/flat.mp4' '" + media.file("day") + "/b.MP4'")
+            .exit_code,
+        0);
+    kvp_test::write_file(media.file("notes.txt"), "x");
+    auto e = env();
+    e["SDL_AUDIODRIVER"] = "dummy";
+    {
+        KvpProcess kvp(e, std::string(KVP_BIN_DIR) + "/KVP",
+                       {KVP_SAMPLES_DIR "/fisheye.mp4", media.path()});
+        ASSERT_TRUE(kvp.started());
+        EXPECT_TRUE(kvp.wait_for_stderr("KVP: file opened in")) << kvp.stderr_text();
+        EXPECT_TRUE(kvp.close_like_a_window_manager());
+        EXPECT_EQ(kvp.wait_exit(), 0) << kvp.stderr_text();
+    }
+    EXPECT_EQ(kvp_test::read_file(settings_.file("Playlist.lmr")),
+              KVP_SAMPLES_DIR "/fisheye.mp4\n" + media.file("day") + "/b.MP4\n");
+    // The first played: it is the last played entry.
+    EXPECT_EQ(kvp_test::read_file(settings_.file("KVP.cfg")), config_bytes(0, 0));
+}

@@ -55,3 +55,20 @@ bool make_bench(const samplegen::Context& ctx) {
 
 KVP_SAMPLE_SET(basic, "fisheye.mp4, fisheye.ts (remuxed), flat.mp4", make_basic)
 KVP_SAMPLE_SET_ON_REQUEST(bench, "bench_1920.mp4: 20 s, 1920x1920, 30 fps", make_bench)
+
+namespace {
+
+// The viewer demo's recording: 10 s of a 960 x 960 fisheye with sound,
+// long enough to watch the layouts while it plays.
+bool make_demo(const samplegen::Context& ctx) {
+    samplegen::FisheyeClip clip;
+    clip.width = clip.height = 960;
+    clip.cx = clip.cy = 480;
+    clip.radius = 470;
+    clip.seconds = 10;
+    return samplegen::make_fisheye_clip(ctx, clip, ctx.path("demo_fisheye.mp4"));
+}
+
+}  // namespace
+
+KVP_SAMPLE_SET_ON_REQUEST(demo, "demo_fisheye.mp4: 10 s, 960x960 fisheye with sound", make_demo)

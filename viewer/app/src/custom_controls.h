@@ -66,6 +66,9 @@ GType my_slider_get_type();
 bool my_slider_dragging(GtkWidget* slider);
 void my_slider_set_dragging(GtkWidget* slider, bool dragging);
 void my_slider_set_preview(GtkWidget* slider, std::function<void(int value)> preview);
+// Called when the button is released after a drag that moved the value:
+// the seek happens once, at the value where the user let go.
+void my_slider_set_released(GtkWidget* slider, std::function<void(int value)> released);
 
 // --- LineCharUI
 

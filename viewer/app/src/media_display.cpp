@@ -62,11 +62,25 @@ void destroy_child(WndMediaDisplay* self) {
     self->colormap = 0;
 }
 
+// The GL visual of `d`, chosen once: choosing loads the GL driver, which
+// costs the main loop a noticeable pause on every new child otherwise.
+const XVisualInfo* gl_visual(Display* d) {
+    static Display* chosen_for = nullptr;
+    static XVisualInfo chosen{};
+    if (chosen_for == d) return &chosen;
+    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_DEPTH_SIZE, kDepthBits, None};
+    XVisualInfo* visual = glXChooseVisual(d, DefaultScreen(d), attributes);
+    if (visual == nullptr) return nullptr;
+    chosen = *visual;
+    chosen_for = d;
+    XFree(visual);
+    return &chosen;
+}
+
 void create_child(WndMediaDisplay* self) {
     GtkWidget* widget = GTK_WIDGET(self);
     Display* d = x_display_of(widget);
-    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_DEPTH_SIZE, kDepthBits, None};
-    XVisualInfo* visual = glXChooseVisual(d, DefaultScreen(d), attributes);
+    const XVisualInfo* visual = gl_visual(d);
     if (visual == nullptr) {
         platform::debug_output("KVP: no double-buffered GL visual with depth bits\n");
         return;
@@ -81,7 +95,6 @@ void create_child(WndMediaDisplay* self) {
     device_size(widget, &width, &height);
     self->video = XCreateWindow(d, parent, 0, 0, width, height, 0, visual->depth, InputOutput,
                                 visual->visual, CWColormap | CWBackPixel | CWBorderPixel, &attrs);
-    XFree(visual);
     if (gtk_widget_get_mapped(widget)) XMapWindow(d, self->video);
     XSync(d, False);
     GdkWindow* top = gtk_widget_get_window(gtk_widget_get_toplevel(widget));

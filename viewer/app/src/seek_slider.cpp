@@ -6,7 +6,9 @@
 struct MySlider {
     GtkScale parent;
     gboolean dragging;
-    std::function<void(int)>* preview;  // owned; null when none
+    std::function<void(int)>* preview;   // owned; null when none
+    std::function<void(int)>* released;  // owned; null when none
+    double pressed_value;                // the value when the button went down
 };
 
 struct MySliderClass {
@@ -23,6 +25,7 @@ MySlider* as_slider(gpointer p) {
 
 gboolean on_button_press(GtkWidget* widget, GdkEventButton* event) {
     as_slider(widget)->dragging = TRUE;
+    as_slider(widget)->pressed_value = gtk_range_get_value(GTK_RANGE(widget));
     return GTK_WIDGET_CLASS(my_slider_parent_class)->button_press_event(widget, event);
 }
 
@@ -30,7 +33,14 @@ gboolean on_button_release(GtkWidget* widget, GdkEventButton* event) {
     const gboolean handled =
         GTK_WIDGET_CLASS(my_slider_parent_class)->button_release_event(widget, event);
     // A press that moved nothing brings no value change to clear the flag.
-    as_slider(widget)->dragging = FALSE;
+    MySlider* self = as_slider(widget);
+    const bool was_dragging = self->dragging;
+    self->dragging = FALSE;
+    const double value = gtk_range_get_value(GTK_RANGE(widget));
+    if (was_dragging && value != self->pressed_value && self->released != nullptr &&
+        *self->released) {
+        (*self->released)(static_cast<int>(value + 0.5));
+    }
     return handled;
 }
 
@@ -46,6 +56,7 @@ gboolean on_motion(GtkWidget* widget, GdkEventMotion* event) {
 
 void on_finalize(GObject* object) {
     delete as_slider(object)->preview;
+    delete as_slider(object)->released;
     G_OBJECT_CLASS(my_slider_parent_class)->finalize(object);
 }
 
@@ -74,4 +85,11 @@ void my_slider_set_preview(GtkWidget* slider, std::function<void(int)> preview) 
     MySlider* self = as_slider(slider);
     delete self->preview;
     self->preview = new std::function<void(int)>(std::move(preview));
+}
+
+void my_slider_set_released(GtkWidget* slider, std::function<void(int)> released) {
+    if (!KVP_IS_SEEK_SLIDER(slider)) return;
+    MySlider* self = as_slider(slider);
+    delete self->released;
+    self->released = new std::function<void(int)>(std::move(released));
 }

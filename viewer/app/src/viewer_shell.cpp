@@ -92,6 +92,12 @@ bool ViewerShell::start(std::string* error) {
                      }),
                      this);
     g_signal_connect_after(top, "draw", G_CALLBACK(report_first_draw), nullptr);
+    // A monitor added, removed or resized: the size rule for the new width.
+    g_signal_connect(gtk_widget_get_screen(top), "monitors-changed",
+                     G_CALLBACK(+[](GdkScreen*, gpointer self) {
+                         static_cast<ViewerShell*>(self)->apply_size_rule();
+                     }),
+                     this);
     for (int i = 0; i < 2; ++i) {
         signal_sources_[i] = g_unix_signal_add(
             i == 0 ? SIGINT : SIGTERM,
@@ -252,9 +258,7 @@ void ViewerShell::on_notify(const std::string& control, Notify kind) {
         window_->set_visible("maxbtn", !maximise);
         window_->set_visible("restorebtn", maximise);
     } else if (control == "btnTitle") {
-        // Nothing plays yet in this shell; with a player this runs only
-        // while no file plays.
-        run_update_check("asked for");
+        if (!is_playing || !is_playing()) run_update_check("asked for");
     } else {
         platform::debug_printf(256, "KVP: click on %s\n", control.c_str());
     }
@@ -278,6 +282,7 @@ int ViewerShell::run() {
         tell_user("cannot build the main window: " + error);
         return 1;
     }
+    if (on_started) on_started();
     gtk_main();
     shutdown();
     return 0;
@@ -292,10 +297,14 @@ void ViewerShell::shutdown() {
         if (source != 0) g_source_remove(source);
         source = 0;
     }
+    if (on_shutdown) on_shutdown();
     std::string error;
     if (window_ && !store_.save(settings_, &error) && !error.empty()) {
         tell_user("the settings were not saved: " + error);
     }
+    if (window_)
+        g_signal_handlers_disconnect_by_data(gtk_widget_get_screen(GTK_WIDGET(window_->window())),
+                                             this);
     updater_.reset();
     messages_.reset();
     observers_.clear();

@@ -63,12 +63,21 @@ public:
     // telemetry panel, which follows playback.
     const mappages::MapServer* map_server() const { return map_server_.get(); }
     TelemetryPanel* telemetry_panel() const { return telemetry_.get(); }
+    // The user-interface text with that number; "" without the texts.
+    std::string text(int number) const { return language_ ? language_->text(number) : ""; }
+    const std::string& program_dir() const { return program_dir_; }
 
     // Stops playback and calls the continuation once the player has
     // stopped; without a player it continues at once.
     std::function<void(std::function<void()> stopped)> stop_playback;
+    // Whether a file plays (the title button's update check waits then).
+    std::function<bool()> is_playing;
     // Ends the main loop; gtk_main_quit by default.
     std::function<void()> on_quit;
+    // run(): called once the window is shown, before the main loop; and at
+    // the shutdown, before the settings are saved and the window goes.
+    std::function<void()> on_started;
+    std::function<void()> on_shutdown;
 
     // A part of the viewer takes the notifications of its own controls:
     // `handler` gets every notification of `control` before the shell's

@@ -167,7 +167,7 @@ bool PlayerController::open(const std::string& path, DOR_NativeWindow video, int
     return true;
 }
 
-void PlayerController::stop() {
+unsigned PlayerController::stop() {
     unsigned g = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -178,6 +178,7 @@ void PlayerController::stop() {
         post(kMsgStopped, g);
     });
     trace("Leave stop Function");
+    return g;
 }
 
 void PlayerController::pause() {

@@ -146,3 +146,60 @@ std::vector<std::string> collect_recordings(const std::string& folder) {
 }
 
 }  // namespace playlist
+
+namespace playlist {
+namespace {
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The path of one "file:" URI; nothing for anything else.
+std::optional<std::string> path_of_uri(const std::string& uri) {
+    const std::string scheme = "file:";
+    if (uri.compare(0, scheme.size(), scheme) != 0) return std::nullopt;
+    std::size_t slash = scheme.size();  // "file:/path" has no authority
+    if (uri.compare(slash, 2, "//") == 0) {
+        slash = uri.find('/', scheme.size() + 2);
+        if (slash == std::string::npos) return std::nullopt;
+        const std::string host = uri.substr(scheme.size() + 2, slash - scheme.size() - 2);
+        if (!host.empty() && host != "localhost") return std::nullopt;
+    }
+    if (slash >= uri.size() || uri[slash] != '/') return std::nullopt;
+    std::string path;
+    for (std::size_t i = slash; i < uri.size(); ++i) {
+        if (uri[i] != '%') {
+            path += uri[i];
+            continue;
+        }
+        if (i + 2 >= uri.size()) return std::nullopt;
+        const int hi = hex_value(uri[i + 1]), lo = hex_value(uri[i + 2]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        path += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    if (path.find_first_of(std::string("\0\r\n", 3)) != std::string::npos) return std::nullopt;
+    return path;
+}
+
+}  // namespace
+
+std::vector<std::string> paths_from_uri_list(const std::string& text) {
+    std::vector<std::string> paths;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        if (auto path = path_of_uri(line)) paths.push_back(std::move(*path));
+    }
+    return paths;
+}
+
+}  // namespace playlist

@@ -105,7 +105,9 @@ public:
     // The generation of this open is what its messages carry.
     bool open(const std::string& path, DOR_NativeWindow video, int width, int height,
               unsigned* generation = nullptr);
-    void stop();
+    // Stops playback; kMsgStopped with the returned generation follows once
+    // the player has stopped (also when nothing played).
+    unsigned stop();
     void pause();
     void resume();
     // Seeks to the seek slider's per-mille value (0 to 1000); paused

@@ -75,4 +75,10 @@ private:
 // folders are not followed and no folder is walked twice.
 std::vector<std::string> collect_recordings(const std::string& folder);
 
+// The local paths of a dropped "text/uri-list": one URI per line (CRLF or
+// LF), '#' lines are comments; "file:" URIs with an empty host or
+// "localhost" become paths with their %XX escapes decoded. Other URIs, other
+// hosts, and paths that would hold a NUL or a line break are left out.
+std::vector<std::string> paths_from_uri_list(const std::string& text);
+
 }  // namespace playlist
