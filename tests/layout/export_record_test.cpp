@@ -200,7 +200,7 @@ TEST(DefaultPreview, TheLayoutsOwnViewScaledToTheOutput) {
     for (int layout :
          {view_layout::kLayoutWide, view_layout::kLayoutSplit2, view_layout::kLayoutSplit4}) {
         const PreviewLayout preview =
-            view_layout::default_preview(layout, view_layout::kDirectionDown, 650, 325, "", 0);
+            view_layout::default_preview(layout, view_layout::kDirectionUp, 650, 325, "", 0);
         const view_layout::Viewports views = view_layout::layout_viewports(layout, 650, 325);
         ASSERT_EQ(preview.count, views.count);
         ConverterInitParam p = record_of(0);
