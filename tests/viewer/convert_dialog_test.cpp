@@ -278,4 +278,42 @@ TEST_F(ConvertDialogTest, TheSourceItselfIsRefusedAndAnExistingFileIsOnlyReplace
     EXPECT_EQ(kvp_test::read_file(source), before);
 }
 
+// A converter that refuses to start, as one does on a damaged recording.
+struct RefusingConverter : DOR_SphereVideoConverter {
+    int32_t Init(ConverterInitParam*) override { return 16; }
+    int32_t StartDewarpingAsync(VideoTime, VideoTime) override { return 21; }
+    int32_t Stop() override { return 0; }
+    ConvertProgress GetProgress() override { return {}; }
+    VideoTime GetVideoDuration() override { return {-1, -1, -1}; }
+    int32_t IsRendering() override { return 0; }
+    const char* GetLastErrorText() override { return "error: the input has no video stream;\n"; }
+    int32_t GetConversionResult() override { return -1; }
+};
+
+TEST_F(ConvertDialogTest, AConverterFailureIsShownWithItsTextAndNeverAsFinished) {
+    const std::string source = media_.file("clip.mp4");
+    copy(sample("fisheye.mp4"), source);
+    ConvertDialog::Context context;
+    context.parent = shell_->window()->window();
+    context.program_dir = program_.path();
+    context.converters = {[] { return new RefusingConverter; },
+                          [](DOR_SphereVideoConverter* c) { delete c; }};
+    std::string error;
+    auto d = ConvertDialog::create(std::move(context), &error);
+    ASSERT_NE(d, nullptr) << error;
+    d->present();
+    add_source(d.get(), source);
+    click(d.get(), "btnStart");
+    ASSERT_TRUE(pump_until([&] { return !d->messages().empty(); }, 10000));
+    EXPECT_FALSE(d->exporting());
+    EXPECT_TRUE(d->messages().back().error);
+    EXPECT_NE(d->messages().back().text.find("the input has no video stream"), std::string::npos)
+        << d->messages().back().text;
+    EXPECT_EQ(label(d.get(), "labpersent"), " ");
+    EXPECT_TRUE(gtk_widget_is_sensitive(d->widget("btnStart")));
+    EXPECT_TRUE(gtk_widget_is_sensitive(d->widget("btnAdd")));
+    EXPECT_FALSE(gtk_widget_is_sensitive(d->widget("btnStop")));
+    EXPECT_FALSE(kvp_test::names_in(media_.path()).count("clip_out.mp4"));
+}
+
 }  // namespace

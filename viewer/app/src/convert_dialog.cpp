@@ -110,7 +110,7 @@ ConvertDialog::~ConvertDialog() {
     preview_.reset();  // stops the preview's player and its worker
     if (open_message_ != nullptr) gtk_widget_destroy(open_message_);
     bridge_.reset();
-    gtk_widget_destroy(layouts_->root());
+    // layouts_ goes last and destroys the window with its video child.
 }
 
 // The dialog's window receives the preview's and the job's messages.
@@ -322,9 +322,9 @@ void ConvertDialog::choose_source(const std::string& path) {
         output_ = *name;
         set_label("editPath", output_);
     }
-    if (source_.empty()) return;
     stop_timers();
     set_sensitive("btnStart", false);
+    if (source_.empty()) return;
     // The old player's GL context lives in the video child: a new child
     // once it has stopped.
     stop_preview([this] { open_preview(); });
@@ -364,8 +364,9 @@ void ConvertDialog::open_preview() {
 }
 
 void ConvertDialog::preview_failed() {
-    if (source_.empty()) return;
     stop_timers();
+    set_sensitive("btnStart", false);
+    if (source_.empty()) return;
     source_.clear();
     ready_ = false;
     set_sensitive("btnStart", false);
