@@ -201,6 +201,12 @@ TEST_F(ControllerTest, ALayoutsViewIsKeptAndShownAgain) {
     view_calls(0, 3);
     const auto calls = view_calls(0, 1);
     EXPECT_EQ(only(calls, "SetViewAngles"), std::vector<std::string>{"SetViewAngles -40 10 0 0"});
+
+    // A forgotten view gives way to the layout's default view.
+    controller_->forget_view();
+    const auto fresh = only(view_calls(0, 1), "SetViewAngles");
+    ASSERT_EQ(fresh.size(), 1u);
+    EXPECT_NE(fresh[0], "SetViewAngles -40 10 0 0");
 }
 
 TEST_F(ControllerTest, AFlatVideoShowsOnePlainView) {

@@ -4,6 +4,8 @@
 // and the proposed output names.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "layout/export_record.h"
 
 namespace {
@@ -159,6 +161,69 @@ TEST(OutputName, ProposedBesideTheSource) {
     EXPECT_EQ(view_layout::proposed_output_name("/rec.v2/clip", '\0'), "/rec_out.mp4");
     EXPECT_FALSE(view_layout::proposed_output_name("/rec/clip", 'M'));
     EXPECT_FALSE(view_layout::proposed_output_name("", '\0'));
+}
+
+TEST(ProgressLine, PercentBarAndRemainingTime) {
+    EXPECT_EQ(view_layout::percent_text(0.0f), "0.00%");
+    EXPECT_EQ(view_layout::percent_text(12.345f), "12.35%");
+    EXPECT_EQ(view_layout::percent_text(100.0f), "100.00%");
+    EXPECT_EQ(view_layout::progress_bar_value(42.99f), 42);
+    EXPECT_EQ(view_layout::progress_bar_value(-3.0f), 0);
+    EXPECT_EQ(view_layout::progress_bar_value(250.0f), 100);
+    EXPECT_EQ(view_layout::remaining_text(0, 0), "00:00");
+    EXPECT_EQ(view_layout::remaining_text(3, 7), "03:07");
+    EXPECT_EQ(view_layout::remaining_text(125, 59), "125:59");
+}
+
+// A converter that has encoded nothing yet divides by zero: the texts say
+// that nothing is known instead of printing what the bits happen to mean.
+TEST(ProgressLine, NumbersThatAreNotNumbersShowDashes) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float bad : {nan, inf, -inf}) {
+        EXPECT_EQ(view_layout::percent_text(bad), "--%");
+    }
+    EXPECT_EQ(view_layout::progress_bar_value(nan), 0);
+    EXPECT_EQ(view_layout::progress_bar_value(inf), 0);
+    EXPECT_EQ(view_layout::progress_bar_value(-inf), 0);
+    EXPECT_EQ(view_layout::remaining_text(-1, 0), "--:--");
+    EXPECT_EQ(view_layout::remaining_text(0, 60), "--:--");
+    EXPECT_EQ(view_layout::remaining_text(0, -5), "--:--");
+    EXPECT_EQ(view_layout::remaining_text(std::numeric_limits<int>::min(), 0), "--:--");
+    EXPECT_EQ(view_layout::remaining_text(35791394, 7), "--:--");  // an infinite estimate
+}
+
+// A preview nobody has turned gives the record kvptool prints: the layout's
+// rectangles, draw mode and default angles (looking up: no automatic
+// pitch), lowered for two and four views.
+TEST(DefaultPreview, TheLayoutsOwnViewScaledToTheOutput) {
+    for (int layout :
+         {view_layout::kLayoutWide, view_layout::kLayoutSplit2, view_layout::kLayoutSplit4}) {
+        const PreviewLayout preview =
+            view_layout::default_preview(layout, view_layout::kDirectionUp, 650, 325, "", 0);
+        const view_layout::Viewports views = view_layout::layout_viewports(layout, 650, 325);
+        ASSERT_EQ(preview.count, views.count);
+        ConverterInitParam p = record_of(0);
+        ASSERT_TRUE(view_layout::fill_export_viewports(p, preview));
+        const float lower = views.count % 2 == 0 ? 18.0f : 0.0f;
+        for (int k = 0; k < views.count; ++k) {
+            const auto a = view_layout::default_view_angles(layout, k, view_layout::kDirectionUp);
+            ASSERT_TRUE(a.has_value());
+            EXPECT_FLOAT_EQ(p.pitch[k], a->pitch_deg - lower);
+            EXPECT_FLOAT_EQ(p.yaw[k], a->yaw_deg);
+            EXPECT_EQ(p.prj_mode[k], views.draw_mode);
+            // 640 / 650 and 384 / 325 of the preview's rectangle, truncated.
+            EXPECT_EQ(p.viewport_x[k],
+                      static_cast<int>(static_cast<float>(views.rects[k].x) * (640.0f / 650.0f)));
+            EXPECT_EQ(
+                p.viewport_height[k],
+                static_cast<int>(static_cast<float>(views.rects[k].height) * (384.0f / 325.0f)));
+        }
+    }
+    // An unrealised preview (no size) is refused, never divided by.
+    ConverterInitParam p = record_of(0);
+    EXPECT_FALSE(view_layout::fill_export_viewports(
+        p, view_layout::default_preview(view_layout::kLayoutSplit4, 1, 0, 0, "", 0)));
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ extern "C" {
 #include "autocalib/prepare_calibration.h"
 #include "command.h"
 #include "common.h"
+#include "export/flat_copy.h"
 #include "layout/export_record.h"
 #include "layout/view_layout.h"
 #include "platform/paths.h"
@@ -69,40 +70,6 @@ view_layout::Quality quality_of(const std::string& letter) {
     return q ? *q : *view_layout::quality_of_index(view_layout::kDefaultQuality);
 }
 
-// What the dialog's preview shows when it is as large as the output: the
-// layout's viewports, each at the zoom its draw mode starts with for this
-// recording, and the layout's default view, lifted by the automatic pitch
-// in the split layouts. video_height is 0 when the recording could not be
-// read.
-view_layout::PreviewLayout default_preview(int layout, int direction, int width, int height,
-                                           const std::string& calib, int video_height) {
-    const view_layout::Viewports views = view_layout::layout_viewports(layout, width, height);
-    view_layout::PreviewLayout preview;
-    preview.width = width;
-    preview.height = height;
-    preview.count = views.count;
-    for (int k = 0; k < views.count; ++k) {
-        view_layout::PreviewView& v = preview.views[k];
-        v.rect = views.rects[k];
-        v.draw_mode = views.draw_mode;
-        v.zoom = view_layout::default_zoom(views.draw_mode, video_height, video_height,
-                                           v.rect.width, v.rect.height);
-    }
-    int auto_pitch = 0;
-    if (layout != view_layout::kLayoutWide) {
-        const int rows =
-            video_height > 0 ? view_layout::calibration_frame_height(calib.c_str()) : 0;
-        auto_pitch = view_layout::automatic_pitch_deg(rows, preview.views[0].zoom);
-    }
-    for (int k = 0; k < views.count; ++k) {
-        const auto a = view_layout::default_view_angles(layout, k, direction);
-        if (a) {
-            preview.views[k].angles = view_layout::with_automatic_pitch(*a, direction, auto_pitch);
-        }
-    }
-    return preview;
-}
-
 // Buffers behind the record's three text pointers.
 struct ParamBuffers {
     char src[DOR_CONVERTER_SRC_URL_BYTES] = {};
@@ -125,8 +92,8 @@ ConverterInitParam fill_param(const Options& opt, const std::string& calib, int 
     p.dst_url = b.dst;
     view_layout::set_quality(p, quality_of(opt.quality));
     view_layout::fill_export_viewports(
-        p, default_preview(layout_number(opt.layout), direction_number(opt.direction), p.dst_width,
-                           p.dst_height, calib, video_height));
+        p, view_layout::default_preview(layout_number(opt.layout), direction_number(opt.direction),
+                                        p.dst_width, p.dst_height, calib, video_height));
     return p;
 }
 
@@ -312,64 +279,6 @@ bool make_temp_calibration(const std::string& media, TempCalibration& temp, std:
     return true;
 }
 
-// --- delivering a flat recording
-
-// Copies the video and audio streams of `in` into `out` unchanged.
-bool stream_copy(const std::string& in, const std::string& out, std::string& why) {
-    AVFormatContext* ifmt = nullptr;
-    AVFormatContext* ofmt = nullptr;
-    bool ok = false;
-    std::vector<int> map;
-    if (avformat_open_input(&ifmt, in.c_str(), nullptr, nullptr) < 0 ||
-        avformat_find_stream_info(ifmt, nullptr) < 0 ||
-        avformat_alloc_output_context2(&ofmt, nullptr, nullptr, out.c_str()) < 0) {
-        why = "cannot open " + in + " or create " + out;
-    } else {
-        for (unsigned i = 0; i < ifmt->nb_streams; ++i) {
-            const AVCodecParameters* par = ifmt->streams[i]->codecpar;
-            const bool wanted =
-                par->codec_type == AVMEDIA_TYPE_VIDEO || par->codec_type == AVMEDIA_TYPE_AUDIO;
-            AVStream* st = wanted ? avformat_new_stream(ofmt, nullptr) : nullptr;
-            map.push_back(st != nullptr ? st->index : -1);
-            if (st == nullptr) continue;
-            avcodec_parameters_copy(st->codecpar, par);
-            st->codecpar->codec_tag = 0;
-            st->time_base = ifmt->streams[i]->time_base;
-        }
-        ok = avio_open(&ofmt->pb, out.c_str(), AVIO_FLAG_WRITE) >= 0 &&
-             avformat_write_header(ofmt, nullptr) >= 0;
-        AVPacket* pkt = av_packet_alloc();
-        while (ok && av_read_frame(ifmt, pkt) >= 0) {
-            const int o = map[static_cast<std::size_t>(pkt->stream_index)];
-            if (o >= 0) {
-                av_packet_rescale_ts(pkt, ifmt->streams[pkt->stream_index]->time_base,
-                                     ofmt->streams[o]->time_base);
-                pkt->stream_index = o;
-                pkt->pos = -1;
-                ok = av_interleaved_write_frame(ofmt, pkt) >= 0;
-            }
-            av_packet_unref(pkt);
-        }
-        av_packet_free(&pkt);
-        ok = ok && av_write_trailer(ofmt) >= 0;
-        if (!ok) why = "stream copy into " + out + " failed";
-    }
-    if (ofmt != nullptr) {
-        if (ofmt->pb != nullptr) avio_closep(&ofmt->pb);
-        avformat_free_context(ofmt);
-    }
-    avformat_close_input(&ifmt);
-    return ok;
-}
-
-bool move_file(const std::string& from, const std::string& to) {
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    std::string why;
-    const bool copied = stream_copy(from, to, why);
-    std::remove(from.c_str());
-    return copied;
-}
-
 // --- progress
 
 constexpr int kPollMs = 20;
@@ -439,10 +348,14 @@ int deliver_flat(const Options& opt, ParamBuffers& b, ConverterInitParam& p) {
     if (const int rc = conv.c->Init(&p)) return fail("init failed", conv.c->GetLastErrorText(), rc);
     if (interrupted()) return fail_interrupted();
     if (before != b.src) {
-        if (!move_file(b.src, opt.out)) return fail("cannot deliver the remuxed copy", "", 1);
+        std::string why;
+        if (!exporter::move_file(b.src, opt.out, &why)) {
+            return fail("cannot deliver the remuxed copy", why, 1);
+        }
     } else {
         std::string why;
-        if (!stream_copy(opt.in, opt.out, why)) return fail("stream copy failed", why, 1);
+        if (!exporter::stream_copy(opt.in, opt.out, &why))
+            return fail("stream copy failed", why, 1);
     }
     std::printf("flat video: delivered as a stream copy: %s\n", opt.out.c_str());
     return 0;

@@ -85,6 +85,9 @@ bool ViewerShell::start(std::string* error) {
     gtk_widget_realize(top);
     messages_ = std::make_unique<MessageBridge>(window_->native_window());
     initialise_window();
+    handle_control("btnTranslate", [this](Notify kind) {
+        if (kind == Notify::click) open_convert_dialog();
+    });
     g_signal_connect(top, "delete-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
                          static_cast<ViewerShell*>(self)->request_close();
@@ -264,6 +267,40 @@ void ViewerShell::on_notify(const std::string& control, Notify kind) {
     }
 }
 
+// The dialog's preview is a second player, and sound and video output are
+// the process's: the main window's player stops first.
+void ViewerShell::open_convert_dialog() {
+    if (convert_dialog_ || closing_) {
+        if (convert_dialog_) convert_dialog_->present();
+        return;
+    }
+    stop_playback([this] {
+        if (convert_dialog_ || closing_ || !window_) return;
+        ConvertDialog::Context context;
+        context.parent = window_->window();
+        context.program_dir = program_dir_;
+        context.texts = language_.get();
+        context.closed = [this] {
+            if (convert_release_ != 0) return;
+            convert_release_ = g_idle_add(
+                +[](gpointer self) -> gboolean {
+                    auto* shell = static_cast<ViewerShell*>(self);
+                    shell->convert_release_ = 0;
+                    shell->convert_dialog_.reset();
+                    return G_SOURCE_REMOVE;
+                },
+                this);
+        };
+        std::string error;
+        convert_dialog_ = ConvertDialog::create(std::move(context), &error);
+        if (!convert_dialog_) {
+            tell_user("cannot build the conversion dialog: " + error);
+            return;
+        }
+        convert_dialog_->present();
+    });
+}
+
 void ViewerShell::request_close() {
     if (closing_) return;
     closing_ = true;
@@ -302,6 +339,9 @@ void ViewerShell::shutdown() {
     if (window_ && !store_.save(settings_, &error) && !error.empty()) {
         tell_user("the settings were not saved: " + error);
     }
+    if (convert_release_ != 0) g_source_remove(convert_release_);
+    convert_release_ = 0;
+    convert_dialog_.reset();  // ends its export and its preview
     if (window_)
         g_signal_handlers_disconnect_by_data(gtk_widget_get_screen(GTK_WIDGET(window_->window())),
                                              this);

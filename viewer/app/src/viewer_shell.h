@@ -23,6 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "convert_dialog.h"
 #include "main_window.h"
 #include "map/map_server.h"
 #include "message_bridge.h"
@@ -66,6 +67,8 @@ public:
     // The user-interface text with that number; "" without the texts.
     std::string text(int number) const { return language_ ? language_->text(number) : ""; }
     const std::string& program_dir() const { return program_dir_; }
+    // The conversion dialog while it is open ("btnTranslate"), else null.
+    ConvertDialog* convert_dialog() const { return convert_dialog_.get(); }
 
     // Stops playback and calls the continuation once the player has
     // stopped; without a player it continues at once.
@@ -99,6 +102,7 @@ private:
     void check_update_files();
     void run_update_check(const char* why);
     void on_notify(const std::string& control, Notify kind);
+    void open_convert_dialog();
 
     std::string program_dir_;
     shell::SettingsStore store_;
@@ -117,6 +121,8 @@ private:
     guint update_source_ = 0;  // the start-up check, waiting for the first frame
     std::unordered_map<std::string, ControlHandler> control_handlers_;
     std::vector<PlaybackObserver*> observers_;
+    std::unique_ptr<ConvertDialog> convert_dialog_;
+    guint convert_release_ = 0;  // destroys the closed dialog
 };
 
 // The folder of the running executable (where the helper programs are),

@@ -277,6 +277,15 @@ void PlayerController::save_view() {
     queue([this] { run_save_view(); });
 }
 
+void PlayerController::forget_view() {
+    queue([this] {
+        const int layout = snapshot().layout;
+        if (layout >= 0 && layout < static_cast<int>(view_table_.size())) {
+            view_table_[static_cast<std::size_t>(layout)].valid = false;
+        }
+    });
+}
+
 void PlayerController::turn_views(float degrees) {
     queue([this, degrees] {
         if (player_ == nullptr || player_->IsPlaying() == 0) return;

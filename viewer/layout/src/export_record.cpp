@@ -1,6 +1,8 @@
 #include "layout/export_record.h"
 
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 
 namespace view_layout {
 
@@ -72,6 +74,32 @@ bool fill_export_viewports(ConverterInitParam& param, const PreviewLayout& previ
     return true;
 }
 
+PreviewLayout default_preview(int layout, int direction, int width, int height,
+                              const std::string& calib, int video_height) {
+    const Viewports views = layout_viewports(layout, width, height);
+    PreviewLayout preview;
+    preview.width = width;
+    preview.height = height;
+    preview.count = views.count;
+    for (int k = 0; k < views.count; ++k) {
+        PreviewView& v = preview.views[k];
+        v.rect = views.rects[k];
+        v.draw_mode = views.draw_mode;
+        v.zoom =
+            default_zoom(views.draw_mode, video_height, video_height, v.rect.width, v.rect.height);
+    }
+    int auto_pitch = 0;
+    if (layout != kLayoutWide) {
+        const int rows = video_height > 0 ? calibration_frame_height(calib.c_str()) : 0;
+        auto_pitch = automatic_pitch_deg(rows, preview.views[0].zoom);
+    }
+    for (int k = 0; k < views.count; ++k) {
+        const auto a = default_view_angles(layout, k, direction);
+        if (a) preview.views[k].angles = with_automatic_pitch(*a, direction, auto_pitch);
+    }
+    return preview;
+}
+
 std::optional<std::string> proposed_output_name(const std::string& source, char quality_letter) {
     const std::size_t dot = source.rfind('.');
     if (dot == std::string::npos) return std::nullopt;
@@ -81,6 +109,31 @@ std::optional<std::string> proposed_output_name(const std::string& source, char 
         name += quality_letter;
     }
     return name + "_out.mp4";
+}
+
+std::string percent_text(float percent) {
+    if (!std::isfinite(percent)) return "--%";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f%%", static_cast<double>(percent));
+    return text;
+}
+
+int progress_bar_value(float percent) {
+    constexpr float kFull = 100.0f;
+    if (!std::isfinite(percent) || percent <= 0.0f) return 0;
+    if (percent >= kFull) return static_cast<int>(kFull);
+    return static_cast<int>(percent);
+}
+
+std::string remaining_text(int minutes, int seconds) {
+    constexpr int kMaxMinutes = 9999;
+    constexpr int kSecondsPerMinute = 60;
+    if (minutes < 0 || minutes > kMaxMinutes || seconds < 0 || seconds >= kSecondsPerMinute) {
+        return "--:--";
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d", minutes, seconds);
+    return text;
 }
 
 }  // namespace view_layout

@@ -128,6 +128,9 @@ public:
     // Keeps the current views of the current layout (before a layout
     // change, after a drag).
     void save_view();
+    // Forgets the stored view of the current layout: the next set_view
+    // shows that layout's default view (after a change of direction).
+    void forget_view();
     // Turns every view's pitch by `degrees`.
     void turn_views(float degrees);
 

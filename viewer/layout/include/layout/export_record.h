@@ -63,10 +63,30 @@ inline constexpr float kSplitExportPitchLowerDeg = 18.0f;
 // to 4 or a size (preview or output) is not positive.
 bool fill_export_viewports(ConverterInitParam& param, const PreviewLayout& preview);
 
+// The preview of a fisheye recording that nobody has turned: `layout`'s
+// viewports in a width x height window, each at the zoom its draw mode
+// starts with, and the layout's default view for `direction`, lifted by the
+// automatic pitch (worked out from the calibration file `calib`) in the
+// split layouts. video_height is the recording's frame height, 0 when it
+// could not be read.
+PreviewLayout default_preview(int layout, int direction, int width, int height,
+                              const std::string& calib, int video_height);
+
 // The output name proposed for `source`: the text before its last full
 // stop followed by "_<letter>_out.mp4" ("%s_%c_out.mp4"), or by "_out.mp4"
 // ("%s_out.mp4") when quality_letter is 0. Nothing when the source has no
 // full stop. "D:\rec\clip.ts" with 'H' gives "D:\rec\clip_H_out.mp4".
 std::optional<std::string> proposed_output_name(const std::string& source, char quality_letter);
+
+// --- the progress line, once a second
+
+// "12.34%" ("%.2f%%"); "--%" when the percent is not a finite number.
+std::string percent_text(float percent);
+// The progress bar's 0 to 100: the percent truncated and held in range; 0
+// when it is not a finite number.
+int progress_bar_value(float percent);
+// "MM:SS" ("%02d:%02d") of the remaining time; "--:--" when the estimate
+// is not a time (negative, seconds past 59, or more than 9999 minutes).
+std::string remaining_text(int minutes, int seconds);
 
 }  // namespace view_layout

@@ -1,0 +1,196 @@
+// The export job driven by a scripted converter: what it asks of the
+// converter and when, what it reports, and which files it leaves behind.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "export/export_job.h"
+#include "temp_dir.h"
+
+namespace {
+
+using exporter::ExportJob;
+using exporter::ExportOutcome;
+using exporter::ExportRequest;
+using exporter::ExportResult;
+
+// A converter whose answers the test sets; it renders until stopped or
+// until `frames` polls have passed.
+struct ScriptedConverter : DOR_SphereVideoConverter {
+    int init_code = 0;
+    int start_code = 0;
+    int result_code = 0;
+    std::string remux_copy;  // Init points src_url at this file (a TS source)
+    VideoTime duration{1, 7, 0};
+    std::atomic<int> polls_left{1000000};
+    std::atomic<bool> stopped{false};
+    VideoTime asked_start{-1, -1, -1}, asked_end{-1, -1, -1};
+    std::string text = "error: scripted;\n";
+    std::string dst;
+
+    int32_t Init(ConverterInitParam* p) override {
+        if (!remux_copy.empty()) {
+            kvp_test::write_file(remux_copy, "remuxed");
+            std::snprintf(p->src_url, DOR_CONVERTER_SRC_URL_BYTES, "%s", remux_copy.c_str());
+        }
+        dst = p->dst_url;
+        return init_code;
+    }
+    int32_t StartDewarpingAsync(VideoTime start, VideoTime end) override {
+        asked_start = start;
+        asked_end = end;
+        kvp_test::write_file(dst, "header");  // Init's file, the first pictures
+        return start_code;
+    }
+    int32_t Stop() override {
+        stopped = true;
+        return 0;
+    }
+    ConvertProgress GetProgress() override { return {1, 30.0f, 50.0f, 0, 12, 0}; }
+    VideoTime GetVideoDuration() override { return duration; }
+    int32_t IsRendering() override { return !stopped && --polls_left > 0 ? 1 : 0; }
+    const char* GetLastErrorText() override { return text.c_str(); }
+    int32_t GetConversionResult() override { return result_code; }
+};
+
+struct JobRun {
+    ScriptedConverter converter;
+    std::promise<ExportResult> promise;
+    std::atomic<int> destroyed{0};
+
+    std::unique_ptr<ExportJob> start(ExportRequest request) {
+        exporter::ConverterFactory factory{[this] { return &converter; },
+                                           [this](DOR_SphereVideoConverter*) { ++destroyed; }};
+        return std::make_unique<ExportJob>(factory, std::move(request),
+                                           [this](const ExportResult& r) { promise.set_value(r); });
+    }
+    ExportResult wait() {
+        auto f = promise.get_future();
+        EXPECT_EQ(f.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        return f.get();
+    }
+};
+
+ExportRequest request_in(const kvp_test::TempDir& dir, bool dewarp = true) {
+    ExportRequest r;
+    r.source = dir.file("clip.mp4");
+    r.output = dir.file("clip_out.mp4");
+    r.calibration = dir.file("clip.inf");
+    r.dewarp = dewarp;
+    kvp_test::write_file(r.source, "source");
+    return r;
+}
+
+TEST(ExportJob, ConvertsTheWholeRecordingByTheConvertersOwnLength) {
+    kvp_test::TempDir dir;
+    JobRun run;
+    run.converter.polls_left = 3;
+    run.converter.duration = {2, 5, 0};  // a TS recording's own length
+    auto job = run.start(request_in(dir));
+    const ExportResult r = run.wait();
+    EXPECT_EQ(r.outcome, ExportOutcome::finished);
+    EXPECT_FALSE(r.copied);
+    EXPECT_EQ(run.converter.asked_start.minutes, 0);
+    EXPECT_EQ(run.converter.asked_start.seconds, 0);
+    EXPECT_EQ(run.converter.asked_end.minutes, 2);
+    EXPECT_EQ(run.converter.asked_end.seconds, 5);
+    EXPECT_FLOAT_EQ(job->progress().percent, 50.0f);
+    job.reset();
+    EXPECT_EQ(run.destroyed, 1);
+}
+
+TEST(ExportJob, CancelStopsTheConverterAtOnceAndKeepsTheCompleteFile) {
+    kvp_test::TempDir dir;
+    JobRun run;
+    auto job = run.start(request_in(dir));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto asked = std::chrono::steady_clock::now();
+    job->cancel();
+    const ExportResult r = run.wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
+    EXPECT_EQ(r.outcome, ExportOutcome::cancelled);
+    EXPECT_TRUE(run.converter.stopped);
+    EXPECT_TRUE(kvp_test::names_in(dir.path()).count("clip_out.mp4"));
+}
+
+// Failures are reported with the converter's code and text, never as a
+// finished export, and no half-written output stays behind.
+TEST(ExportJob, FailuresCarryTheConvertersCodeAndText) {
+    {
+        kvp_test::TempDir dir;
+        JobRun run;
+        run.converter.init_code = 15;
+        kvp_test::write_file(dir.file("clip_out.mp4"), "kept");
+        auto job = run.start(request_in(dir));
+        const ExportResult r = run.wait();
+        EXPECT_EQ(r.outcome, ExportOutcome::failed);
+        EXPECT_EQ(r.code, 15);
+        EXPECT_EQ(r.text, "error: scripted;\n");
+        EXPECT_EQ(run.converter.asked_end.minutes, -1);  // never started
+        // Init refused it: whatever the file is, it is not the job's.
+        EXPECT_EQ(kvp_test::read_file(dir.file("clip_out.mp4")), "kept");
+    }
+    for (const bool start_fails : {true, false}) {
+        kvp_test::TempDir dir;
+        JobRun run;
+        run.converter.polls_left = 2;
+        (start_fails ? run.converter.start_code : run.converter.result_code) = 21;
+        auto job = run.start(request_in(dir));
+        const ExportResult r = run.wait();
+        EXPECT_EQ(r.outcome, ExportOutcome::failed);
+        EXPECT_EQ(r.code, 21);
+        EXPECT_FALSE(kvp_test::names_in(dir.path()).count("clip_out.mp4"));
+    }
+}
+
+// A flat MP4 is copied from the recording itself; a file called temp.mp4
+// beside it is somebody else's and stays as it is.
+TEST(ExportJob, AFlatMp4IsCopiedAndAnUnrelatedTempFileSurvives) {
+    kvp_test::TempDir dir;
+    ExportRequest request = request_in(dir, false);
+    ASSERT_EQ(kvp_test::run_command("cp '" KVP_SAMPLES_DIR "/flat.mp4' '" + request.source + "'")
+                  .exit_code,
+              0);
+    kvp_test::write_file(dir.file("temp.mp4"), "the user's own file");
+    JobRun run;
+    auto job = run.start(request);
+    const ExportResult r = run.wait();
+    EXPECT_EQ(r.outcome, ExportOutcome::finished) << r.text;
+    EXPECT_TRUE(r.copied);
+    EXPECT_EQ(kvp_test::read_file(dir.file("temp.mp4")), "the user's own file");
+    EXPECT_GT(kvp_test::read_file(request.output).size(), 10000u);
+    EXPECT_EQ(run.converter.asked_end.minutes, -1);  // nothing to dewarp
+}
+
+// A flat TS recording is delivered as the copy the converter's Init made,
+// and a copy that cannot be made is a failure.
+TEST(ExportJob, AFlatTsIsDeliveredAsTheRemuxedCopyAndCopyFailuresAreReported) {
+    {
+        kvp_test::TempDir dir;
+        JobRun run;
+        run.converter.remux_copy = dir.file("temp.mp4");
+        auto job = run.start(request_in(dir, false));
+        const ExportResult r = run.wait();
+        EXPECT_EQ(r.outcome, ExportOutcome::finished);
+        EXPECT_EQ(kvp_test::read_file(dir.file("clip_out.mp4")), "remuxed");
+        EXPECT_FALSE(kvp_test::names_in(dir.path()).count("temp.mp4"));
+    }
+    {
+        kvp_test::TempDir dir;
+        JobRun run;
+        ExportRequest request = request_in(dir, false);  // "source" is no video
+        auto job = run.start(request);
+        const ExportResult r = run.wait();
+        EXPECT_EQ(r.outcome, ExportOutcome::failed);
+        EXPECT_FALSE(r.text.empty());
+        EXPECT_FALSE(kvp_test::names_in(dir.path()).count("clip_out.mp4"));
+    }
+}
+
+}  // namespace
