@@ -10,8 +10,9 @@
 #                  driver (build/)
 #   asan           the same tests with AddressSanitizer and
 #                  UndefinedBehaviorSanitizer (build-asan/)
-#   tsan           the threaded tests (labels player, playback, converter)
-#                  with ThreadSanitizer (build-tsan/)
+#   tsan           the tests where threads meet (player, playback,
+#                  converter, controller, export job) with ThreadSanitizer
+#                  (build-tsan/)
 #   fuzz           every fuzz target for KVP_FUZZ_SECONDS (20) seconds
 #                  (scripts/fuzz.sh, build-fuzz/)
 # KVP_ROUNDS="format build" runs only the rounds named; KVP_SKIP_SANITIZE=1
@@ -80,17 +81,22 @@ asan_round() {
         run_tests build-asan
 }
 
-# Only the programs of the threaded tests are built (one target per test
-# label, see tests/CMakeLists.txt).
-TSAN_LABELS=(player playback converter)
+# The tests where the player's, the converter's and the controller's
+# threads meet (start-up, stop, steps, view changes, queues, the export
+# pipeline and job); the pixel and whole-export tests add time, not threads,
+# and the frame-step tests time the display, which the sanitizer slows. Only
+# their programs are built (one target per test label, see
+# tests/CMakeLists.txt). Waits last up to five times longer: the sanitizer
+# slows decoding several times over.
+TSAN_LABELS=(player playback converter controller export)
+TSAN_TESTS='^(LifecycleTest|InitTest|ViewEventsTest|StartFailure|AudioOutputTest|PtsQueue|Queue|Prepared|Lifecycle|Pipeline|ControllerTest|ExportJob)\.'
 tsan_round() {
     cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKVP_SANITIZE_THREAD=ON -DKVP_BUILD_BENCH=OFF >/dev/null
     cmake --build build-tsan -j "$JOBS" --target "${TSAN_LABELS[@]/#/tests_label_}"
-    local labels
-    labels=$(IFS='|'; echo "${TSAN_LABELS[*]}")
+    KVP_TEST_WAIT_SCALE=${KVP_TEST_WAIT_SCALE:-5} \
     TSAN_OPTIONS=${TSAN_OPTIONS:-suppressions=$PWD/tests/tsan.supp:second_deadlock_stack=1} \
-        run_tests build-tsan -L "^($labels)\$"
+        run_tests build-tsan -R "$TSAN_TESTS"
 }
 
 fuzz_round() {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,9 +30,21 @@ inline std::string sample(const std::string& name) {
     return std::string(KVP_SAMPLES_DIR "/") + name;
 }
 
-// Polls `done` every 5 ms for up to `timeout_ms`; the last answer.
+// How many times longer a wait may last: KVP_TEST_WAIT_SCALE (1 to 20, 1
+// unless set), for builds that run several times slower than the
+// playback they wait for (ThreadSanitizer). Only the waits stretch; the
+// latencies the tests check do not.
+inline int wait_scale() {
+    const char* text = std::getenv("KVP_TEST_WAIT_SCALE");
+    const int scale = text ? std::atoi(text) : 1;
+    return scale < 1 ? 1 : (scale > 20 ? 20 : scale);
+}
+
+// Polls `done` every 5 ms for up to `timeout_ms` (times wait_scale()); the
+// last answer.
 inline bool wait_until(const std::function<bool()>& done, int timeout_ms) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(static_cast<long>(timeout_ms) * wait_scale());
     while (!done()) {
         if (Clock::now() > deadline) return done();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
