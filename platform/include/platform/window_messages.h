@@ -1,5 +1,5 @@
-// Messages posted to native windows: what PostMessageW and GetParent gave
-// the original system, for X11 window ids.
+// Messages posted to native windows, and each window's parent, for X11
+// window ids.
 //
 // A host program registers its windows (each with its parent, 0 for a
 // top-level window) and drains each window's queue from its own thread:
