@@ -6,6 +6,7 @@ extern "C" {
 
 #include "SphereVideoConverter.h"
 #include "converter_log.h"
+#include "cpu_dewarp.h"
 #include "gl/errors.h"
 #include "gl/textures.h"
 #include "gl_lines.h"
@@ -314,6 +315,33 @@ void DOR_OglRenderer::read_planes(AVFrame& output) const {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, chroma_fb_.get());
     read_plane(GL_COLOR_ATTACHMENT0, placement_.chroma, output.data[1], output.linesize[1]);
     read_plane(GL_COLOR_ATTACHMENT1, placement_.chroma, output.data[2], output.linesize[2]);
+}
+
+namespace {
+
+CoordinateMap read_map(GLuint framebuffer, int width, int height) {
+    CoordinateMap map;
+    map.width = width;
+    map.height = height;
+    map.texels.resize(static_cast<std::size_t>(width) * height * 4);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_FLOAT, map.texels.data());
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    return map;
+}
+
+}  // namespace
+
+CoordinateMap DOR_OglRenderer::read_luma_map() const {
+    return read_map(luma_map_fb_.get(), width_, height_);
+}
+
+CoordinateMap DOR_OglRenderer::read_chroma_map(const CoordinateMap& luma) const {
+    if (layout_ == PlaneLayout::blocks) return block_chroma_map(luma);
+    return read_map(chroma_map_fb_.get(), placement_.chroma.width, placement_.chroma.height);
 }
 
 void DOR_OglRenderer::release() {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "geometry/vertex_factory.h"
 #include "geometry/viewport_camera.h"
@@ -29,6 +30,13 @@ constexpr GLint kLowerPairsUnit = 4;
 // A rectangle of an output plane, rows counted from the top.
 struct PlaneRect {
     int x = 0, y = 0, width = 0, height = 0;
+};
+
+// One coordinate map read back from the GL: 4 floats (s, t, drawn, 1) per
+// texel, rows from the top of the viewport.
+struct CoordinateMap {
+    int width = 0, height = 0;
+    std::vector<float> texels;
 };
 
 // Where a viewport lands in the output picture (luma and chroma planes).
@@ -97,11 +105,18 @@ public:
     void draw_planes(const PlanePrograms& programs) const;
     // Reads them back into their place in `output` (YUV 4:2:0).
     void read_back(AVFrame& output) const;
+    // The coordinate maps drawn by draw_maps, read back for the dewarp on
+    // the processor: the luma map, and the chroma map of the chroma
+    // rectangle (for the blocks layout, made from the luma map as the block
+    // program samples chroma).
+    CoordinateMap read_luma_map() const;
+    CoordinateMap read_chroma_map(const CoordinateMap& luma) const;
 
     void release();
 
     PlaneLayout layout() const { return layout_; }
     const geometry::ViewportCamera& camera() const { return camera_; }
+    const ViewportPlacement& placement() const { return placement_; }
     const geometry::VertexFactory& factory() const { return factory_; }
     int width() const { return width_; }
     int height() const { return height_; }

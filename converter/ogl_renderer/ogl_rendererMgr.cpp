@@ -274,7 +274,7 @@ int ogl_rendererMgr::init_viewport(int i) {
 }
 
 int ogl_rendererMgr::init(const ConverterInitParam& param, int src_width, int src_height,
-                          AVPixelFormat src_format, ErrorText& error) {
+                          AVPixelFormat src_format, ErrorText& error, DewarpPath path) {
     release();
     _init_param = &param;
     error_ = &error;
@@ -296,17 +296,43 @@ int ogl_rendererMgr::init(const ConverterInitParam& param, int src_width, int sr
     for (int i = 0; i < viewport_count_; ++i) {
         if (const int rc = init_viewport(i)) return rc;
     }
+    if (wants_cpu(path)) move_to_cpu();
     return DOR_CONVERTER_OK;
+}
+
+bool ogl_rendererMgr::wants_cpu(DewarpPath path) const {
+    if (path != DewarpPath::automatic) return path == DewarpPath::cpu;
+    const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    return renderer != nullptr && is_software_renderer(renderer);
+}
+
+// The maps are all the processor's dewarp needs of the GL.
+void ogl_rendererMgr::move_to_cpu() {
+    cpu_viewports_.clear();
+    for (int i = 0; i < viewport_count_; ++i) {
+        const CoordinateMap luma = renderers_[i].read_luma_map();
+        cpu_viewports_.emplace_back(luma, renderers_[i].read_chroma_map(luma),
+                                    renderers_[i].placement());
+    }
+    cpu_source_ = av::make_frame();
+    release_gl();
 }
 
 int ogl_rendererMgr::upload(const AVFrame& picture) {
     const auto format = static_cast<AVPixelFormat>(picture.format);
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
     if (error_ == nullptr) return DOR_CONVERTER_ERROR_FAILURE;  // never initialised
-    if (!context_.is_current() || !can_upload(format) || picture.width != src_width_ ||
+    if (!is_ready() || !can_upload(format) || picture.width != src_width_ ||
         picture.height != src_height_) {
         return error_->fail(DOR_CONVERTER_ERROR_FAILURE, kUploadErrorText, kMgrSourceName,
                             kLineUpload, static_cast<int>(GL_INVALID_VALUE));
+    }
+    if (on_cpu()) {
+        // Held, not copied, until the next upload.
+        av_frame_unref(cpu_source_.get());
+        if (av_frame_ref(cpu_source_.get(), &picture) == 0) return DOR_CONVERTER_OK;
+        return error_->fail(DOR_CONVERTER_ERROR_FAILURE, kUploadErrorText, kMgrSourceName,
+                            kLineUpload, static_cast<int>(GL_OUT_OF_MEMORY));
     }
     for (int i = 0; i < kSourcePlanes; ++i) {
         const int w = plane_size(src_width_, i, d->log2_chroma_w);
@@ -332,10 +358,19 @@ int ogl_rendererMgr::upload(const AVFrame& picture) {
 int ogl_rendererMgr::render(AVFrame& output) {
     if (error_ == nullptr) return DOR_CONVERTER_ERROR_FAILURE;  // never initialised
     const ConverterInitParam& p = *_init_param;
-    if (!context_.is_current() || output.format != AV_PIX_FMT_YUV420P ||
-        output.width != p.dst_width || output.height != p.dst_height) {
+    if (!is_ready() || output.format != AV_PIX_FMT_YUV420P || output.width != p.dst_width ||
+        output.height != p.dst_height) {
         return error_->fail(DOR_CONVERTER_ERROR_FAILURE, kRenderErrorText,
                             static_cast<int>(GL_INVALID_VALUE));
+    }
+    if (on_cpu()) {
+        if (cpu_source_->data[0] == nullptr) {  // nothing uploaded yet
+            return error_->fail(DOR_CONVERTER_ERROR_FAILURE, kRenderErrorText,
+                                static_cast<int>(GL_INVALID_OPERATION));
+        }
+        // In index order: a later viewport covers an earlier one.
+        for (CpuViewport& v : cpu_viewports_) v.render(*cpu_source_, output);
+        return DOR_CONVERTER_OK;
     }
     glBindVertexArray(plane_programs_.quad_array);
     for (int i = 0; i < viewport_count_; ++i) renderers_[i].draw_planes(plane_programs_);
@@ -352,6 +387,14 @@ int ogl_rendererMgr::render(AVFrame& output) {
 }
 
 int ogl_rendererMgr::release() {
+    release_gl();
+    cpu_viewports_.clear();
+    cpu_source_.reset();
+    viewport_count_ = 0;
+    return 0;
+}
+
+void ogl_rendererMgr::release_gl() {
     if (context_.is_current()) {
         for (auto& r : renderers_) r.release();
         for (gl::Program* p :
@@ -363,10 +406,8 @@ int ogl_rendererMgr::release() {
         for (gl::Texture& plane : planes_) plane.reset();
     }
     context_.destroy();
-    viewport_count_ = 0;
     mesh_ = MeshProgram{};
     plane_programs_ = PlanePrograms{};
-    return 0;
 }
 
 }  // namespace converter

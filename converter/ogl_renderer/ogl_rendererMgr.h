@@ -17,12 +17,15 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
 #include "SphereVideoConverter.h"
+#include "cpu_dewarp.h"
+#include "ffmpeg_support/handles.h"
 #include "gl/headless_context.h"
 #include "gl/objects.h"
 #include "ogl_renderer.h"
@@ -53,8 +56,11 @@ public:
     // Validates the viewports, creates the context, the programs and each
     // viewport with its coordinate maps. The record must stay alive while
     // the renderer is used. 0, 17 or 21 with the text in `error`.
+    // With the processor's dewarp (asked for, or chosen automatically on a
+    // software rasterizer) the maps are read back and the context is
+    // released at once; the pictures never reach the GL.
     int init(const ConverterInitParam& param, int src_width, int src_height,
-             AVPixelFormat src_format, ErrorText& error);
+             AVPixelFormat src_format, ErrorText& error, DewarpPath path = DewarpPath::gl);
     // Replaces the source planes with `picture` (src_width x src_height,
     // a can_upload format). 0 or 21.
     int upload(const AVFrame& picture);
@@ -64,7 +70,9 @@ public:
     // Releases every GL object and the context. Always 0.
     int release();
 
-    bool is_ready() const { return context_.is_current(); }
+    bool is_ready() const { return context_.is_current() || !cpu_viewports_.empty(); }
+    // Whether the pictures are dewarped on the processor.
+    bool on_cpu() const { return !cpu_viewports_.empty(); }
     const DOR_OglRenderer& viewport(int i) const { return renderers_[i]; }
 
 private:
@@ -75,6 +83,9 @@ private:
     int bind_mesh_program();
     int init_viewport(int i);
     int gl_failure(int line);
+    bool wants_cpu(DewarpPath path) const;
+    void move_to_cpu();
+    void release_gl();
 
     gl::HeadlessContext context_;
     std::array<DOR_OglRenderer, DOR_CONVERTER_MAX_VIEWPORTS> renderers_;
@@ -90,6 +101,10 @@ private:
     gl::VertexArray quad_array_;
     MeshProgram mesh_;
     PlanePrograms plane_programs_;
+
+    // The processor's dewarp: one per viewport, and the picture uploaded.
+    std::vector<CpuViewport> cpu_viewports_;
+    av::FramePtr cpu_source_;
 
     const ConverterInitParam* _init_param = nullptr;
     ErrorText* error_ = nullptr;  // the caller's, from init on

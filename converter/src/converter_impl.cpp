@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
 #include <limits>
 
@@ -185,9 +186,12 @@ int32_t DOR_SphereVideoConverterImpl::StartDewarpingAsync(VideoTime start, Video
 int DOR_SphereVideoConverterImpl::run_conversion(ogl_rendererMgr& renderer, bool& started) {
     const int w = input_.width();
     const int h = input_.height();
-    const int rc = renderer.init(*param_, w, h, input_.video_codec->pix_fmt, error_);
+    // KVP_DEWARP=gl or cpu overrides the choice made from the GL renderer.
+    const DewarpPath path = parse_dewarp_path(std::getenv("KVP_DEWARP"));
+    const int rc = renderer.init(*param_, w, h, input_.video_codec->pix_fmt, error_, path);
     if (rc != DOR_CONVERTER_OK) return rc;
     log_line("StartDewarpingAsyncImpl %d, %d", w, h);
+    log_line("dewarp on the %s", renderer.on_cpu() ? "processor" : "GL");
     frames_encoded_ = 0;
     start_clock_ms_ = clock_ms();
     started = true;

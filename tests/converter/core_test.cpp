@@ -3,6 +3,8 @@
 // the pipeline's queue.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -66,7 +68,9 @@ uint8_t chroma_u(const AVFrame& f, int x, int y) {
     return f.data[1][y / 2 * f.linesize[1] + x / 2];
 }
 
-class Renderer : public ::testing::Test {
+// Every renderer test runs on both dewarp paths: the GL draws each picture,
+// or the processor applies the maps the GL drew.
+class Renderer : public ::testing::TestWithParam<converter::DewarpPath> {
 protected:
     void one_view(int w, int h, int mode, float pitch, float zoom) {
         param_.p.dst_width = w;
@@ -74,7 +78,12 @@ protected:
         param_.p.viewport_count = 1;
         param_.set_view(0, mode, pitch, 0.0f, zoom, 0, 0, w, h);
     }
-    int init() { return mgr_.init(param_.p, 480, 480, AV_PIX_FMT_YUV420P, error_); }
+    int init() { return init(AV_PIX_FMT_YUV420P); }
+    int init(AVPixelFormat format) {
+        const int rc = mgr_.init(param_.p, 480, 480, format, error_, GetParam());
+        EXPECT_EQ(mgr_.on_cpu(), rc == 0 && GetParam() == converter::DewarpPath::cpu);
+        return rc;
+    }
 
     kvp_test::TempDir dir_;
     std::string calib_ = converter_test::write_calibration(dir_, 480, 480, 240, 240, 232);
@@ -83,7 +92,7 @@ protected:
     ogl_rendererMgr mgr_;
 };
 
-TEST_F(Renderer, ZoomIsClampedToTheConvertersRange) {
+TEST_P(Renderer, ZoomIsClampedToTheConvertersRange) {
     one_view(64, 48, 2, -90.0f, 0.0f);
     ASSERT_EQ(init(), 0) << error_.c_str();
     EXPECT_FLOAT_EQ(mgr_.viewport(0).camera().zoom, 0.05f);
@@ -95,7 +104,7 @@ TEST_F(Renderer, ZoomIsClampedToTheConvertersRange) {
     EXPECT_LT(cam.projection[5], 0.0f);
 }
 
-TEST_F(Renderer, TheFlatFrameComesOutUprightWithRowZeroOnTop) {
+TEST_P(Renderer, TheFlatFrameComesOutUprightWithRowZeroOnTop) {
     // Mode 0 shows the whole source picture: its upper half dark, lower half
     // bright, kept square in the middle of the viewport. Even and odd
     // viewports are drawn in different layouts.
@@ -126,7 +135,7 @@ TEST_F(Renderer, TheFlatFrameComesOutUprightWithRowZeroOnTop) {
     }
 }
 
-TEST_F(Renderer, BothLayoutsDrawTheSameLuma) {
+TEST_P(Renderer, BothLayoutsDrawTheSameLuma) {
     Frame src = make_picture(AV_PIX_FMT_YUV420P, 480, 480, 0, 90, 160);
     for (int r = 0; r < 480; ++r) {
         for (int c = 0; c < 480; ++c) src->data[0][r * src->linesize[0] + c] = (c + r) / 4;
@@ -153,7 +162,7 @@ TEST_F(Renderer, BothLayoutsDrawTheSameLuma) {
     EXPECT_NEAR(chroma_u(*out[0], 16, 18), chroma_u(*out[1], 17, 17), 1);
 }
 
-TEST_F(Renderer, PixelsOutsideEveryViewportAreNeverWritten) {
+TEST_P(Renderer, PixelsOutsideEveryViewportAreNeverWritten) {
     param_.p.dst_width = 64;
     param_.p.dst_height = 48;
     param_.p.viewport_count = 2;
@@ -173,7 +182,7 @@ TEST_F(Renderer, PixelsOutsideEveryViewportAreNeverWritten) {
     EXPECT_EQ(luma(*out, 16, 12), 7);  // upper left: no viewport
 }
 
-TEST_F(Renderer, ViewportsOfOneDrawModeShareAMeshAndDrawWhatTheirOwnWouldShow) {
+TEST_P(Renderer, ViewportsOfOneDrawModeShareAMeshAndDrawWhatTheirOwnWouldShow) {
     // A source whose luma follows the column and chroma the row.
     Frame src = make_picture(AV_PIX_FMT_YUV420P, 480, 480, 0, 0, 0);
     for (int r = 0; r < 480; ++r) {
@@ -208,11 +217,11 @@ TEST_F(Renderer, ViewportsOfOneDrawModeShareAMeshAndDrawWhatTheirOwnWouldShow) {
     EXPECT_NE(luma(*shared, 16, 16), luma(*shared, 48, 16));  // two different views
 }
 
-TEST_F(Renderer, AnyPlanarYuvSourceIsTakenAsItIs) {
+TEST_P(Renderer, AnyPlanarYuvSourceIsTakenAsItIs) {
     one_view(32, 32, 2, -90.0f, 3.0f);
     for (AVPixelFormat f : {AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUVJ420P}) {
         SCOPED_TRACE(f);
-        ASSERT_EQ(mgr_.init(param_.p, 480, 480, f, error_), 0) << error_.c_str();
+        ASSERT_EQ(init(f), 0) << error_.c_str();
         Frame src = make_picture(f, 480, 480, 120, 80, 170);
         Frame out = make_picture(AV_PIX_FMT_YUV420P, 32, 32, 0, 0, 0);
         ASSERT_EQ(mgr_.upload(*src), 0);
@@ -228,7 +237,7 @@ TEST_F(Renderer, AnyPlanarYuvSourceIsTakenAsItIs) {
     }
 }
 
-TEST_F(Renderer, PicturesOfTheWrongShapeAreRefused) {
+TEST_P(Renderer, PicturesOfTheWrongShapeAreRefused) {
     one_view(32, 32, 2, -90.0f, 1.5f);
     ASSERT_EQ(init(), 0) << error_.c_str();
     Frame small = make_picture(AV_PIX_FMT_YUV420P, 240, 240, 1, 2, 3);
@@ -240,6 +249,76 @@ TEST_F(Renderer, PicturesOfTheWrongShapeAreRefused) {
     EXPECT_EQ(mgr_.release(), 0);
     Frame src = make_picture(AV_PIX_FMT_YUV420P, 480, 480, 1, 2, 3);
     EXPECT_EQ(mgr_.upload(*src), 21);  // released: nothing to upload into
+}
+
+INSTANTIATE_TEST_SUITE_P(DewarpPath, Renderer,
+                         ::testing::Values(converter::DewarpPath::gl, converter::DewarpPath::cpu),
+                         [](const ::testing::TestParamInfo<converter::DewarpPath>& info) {
+                             return info.param == converter::DewarpPath::gl ? "gl" : "cpu";
+                         });
+
+// Both paths on a textured source, four views of different modes at even
+// and odd places: the same pixels within bilinear rounding, black where the
+// GL leaves black.
+TEST(DewarpPaths, TheProcessorDrawsWhatTheGlDraws) {
+    Frame src = make_picture(AV_PIX_FMT_YUV420P, 480, 480, 0, 0, 0);
+    for (int r = 0; r < 480; ++r) {
+        for (int c = 0; c < 480; ++c) {
+            src->data[0][r * src->linesize[0] + c] =
+                static_cast<uint8_t>(128 + 100 * std::sin(c / 9.0) * std::cos(r / 13.0));
+        }
+    }
+    for (int r = 0; r < 240; ++r) {
+        for (int c = 0; c < 240; ++c) {
+            src->data[1][r * src->linesize[1] + c] = static_cast<uint8_t>(c);
+            src->data[2][r * src->linesize[2] + c] = static_cast<uint8_t>(255 - r);
+        }
+    }
+    kvp_test::TempDir dir;
+    converter_test::Param param{"", converter_test::write_calibration(dir, 480, 480, 240, 240, 232),
+                                ""};
+    param.p.dst_width = 98;
+    param.p.dst_height = 66;
+    param.p.viewport_count = 4;
+    param.set_view(0, 0, 0.0f, 0.0f, 1.0f, 0, 0, 48, 32);
+    param.set_view(1, 2, -70.0f, 30.0f, 1.2f, 49, 1, 48, 31);
+    param.set_view(2, 5, -20.0f, -40.0f, 1.0f, 1, 33, 47, 33);
+    param.set_view(3, 1, 0.0f, 0.0f, 1.0f, 50, 34, 48, 32);
+    Frame out[2];
+    for (const converter::DewarpPath path :
+         {converter::DewarpPath::gl, converter::DewarpPath::cpu}) {
+        ogl_rendererMgr mgr;
+        ErrorText error;
+        ASSERT_EQ(mgr.init(param.p, 480, 480, AV_PIX_FMT_YUV420P, error, path), 0) << error.c_str();
+        Frame& o = out[path == converter::DewarpPath::cpu];
+        o = make_picture(AV_PIX_FMT_YUV420P, 98, 66, 7, 7, 7);
+        ASSERT_EQ(mgr.upload(*src), 0);
+        ASSERT_EQ(mgr.render(*o), 0);
+    }
+    for (int plane = 0; plane < 3; ++plane) {
+        SCOPED_TRACE(plane);
+        const int w = plane == 0 ? 98 : 49, h = plane == 0 ? 66 : 33;
+        int worst = 0, black_mismatch = 0;
+        double total = 0.0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const int a = out[0]->data[plane][y * out[0]->linesize[plane] + x];
+                const int b = out[1]->data[plane][y * out[1]->linesize[plane] + x];
+                worst = std::max(worst, std::abs(a - b));
+                total += std::abs(a - b);
+                black_mismatch += (a == 7) != (b == 7);
+            }
+        }
+        EXPECT_LE(worst, 2);
+        EXPECT_LT(total / (w * h), 0.3);
+        EXPECT_EQ(black_mismatch, 0);  // the same pixels outside every view
+    }
+    EXPECT_EQ(converter::parse_dewarp_path("cpu"), converter::DewarpPath::cpu);
+    EXPECT_EQ(converter::parse_dewarp_path("gl"), converter::DewarpPath::gl);
+    EXPECT_EQ(converter::parse_dewarp_path(nullptr), converter::DewarpPath::automatic);
+    EXPECT_EQ(converter::parse_dewarp_path("GPU"), converter::DewarpPath::automatic);
+    EXPECT_TRUE(converter::is_software_renderer("llvmpipe (LLVM 15.0.6, 256 bits)"));
+    EXPECT_FALSE(converter::is_software_renderer("NVIDIA GeForce RTX 3060/PCIe/SSE2"));
 }
 
 TEST(Placement, RowsCountFromTheTopAndChromaStaysInsideItsPlane) {
