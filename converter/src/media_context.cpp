@@ -158,6 +158,11 @@ AVDictionary* encoder_options(AVCodecContext* ctx) {
     if (ctx->codec_id == AV_CODEC_ID_H264) {
         av_dict_set(&options, "preset", "slow", 0);
         av_dict_set(&options, "tune", "zerolatency", 0);
+        // Whole pictures encoded in parallel instead of slices of one: the
+        // stream stays without B-frames or look-ahead, and a file has no use
+        // for the lower latency of slices, which leave cores idle while the
+        // slowest slice of each picture finishes.
+        av_dict_set(&options, "x264-params", "sliced-threads=0", 0);
     } else if (ctx->codec_id == AV_CODEC_ID_HEVC) {
         av_dict_set(&options, "x265-params", "qp=20", 0);
         av_dict_set(&options, "preset", "ultrafast", 0);

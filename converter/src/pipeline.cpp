@@ -182,7 +182,7 @@ void encode_loop(Pipeline& p, Queues& q) {
         q.free_pictures.push(item.picture);
     }
     // Nothing more will be encoded: let the renderer go, and drain the
-    // encoder (with the options used it holds nothing back).
+    // encoder of the pictures its threads still hold.
     q.rendered.abort();
     q.free_pictures.abort();
     avcodec_send_frame(p.out.video_codec.get(), nullptr);
