@@ -1,6 +1,8 @@
 #include "cpu_dewarp.h"
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include <opencv2/imgproc.hpp>
 
@@ -39,6 +41,14 @@ DewarpPath parse_dewarp_path(const char* text) {
     if (std::strcmp(text, "gl") == 0) return DewarpPath::gl;
     if (std::strcmp(text, "cpu") == 0) return DewarpPath::cpu;
     return DewarpPath::automatic;
+}
+
+bool has_gpu_render_node() {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", ec)) {
+        if (entry.path().filename().string().rfind("renderD", 0) == 0) return true;
+    }
+    return false;
 }
 
 bool is_software_renderer(const std::string& renderer) {

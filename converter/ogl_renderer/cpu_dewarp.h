@@ -32,6 +32,9 @@ enum class DewarpPath {
 
 // "gl", "cpu", or automatic for anything else (null included).
 DewarpPath parse_dewarp_path(const char* text);
+// Whether the machine has a GPU render node (/dev/dri/renderD*); without
+// one, the GL can only be a software rasterizer.
+bool has_gpu_render_node();
 // Whether a GL_RENDERER string names a software rasterizer (Mesa's
 // llvmpipe, softpipe or swrast).
 bool is_software_renderer(const std::string& renderer);

@@ -7,6 +7,8 @@ extern "C" {
 #include "SphereVideoConverter.h"
 #include "converter_log.h"
 #include "cpu_dewarp.h"
+#include "geometry/mat4.h"
+#include "map_rasterizer.h"
 #include "gl/errors.h"
 #include "gl/textures.h"
 #include "gl_lines.h"
@@ -144,13 +146,17 @@ int DOR_OglRenderer::create_blocks(ErrorText& error) {
     return framebuffer_complete(error);
 }
 
-int DOR_OglRenderer::create_framebuffer(int width, int height, const ViewportPlacement& placement,
-                                        ErrorText& error) {
+void DOR_OglRenderer::place(int width, int height, const ViewportPlacement& placement) {
     camera_.view = geometry::view_matrix(camera_);
     width_ = width;
     height_ = height;
     placement_ = placement;
     layout_ = plane_layout(placement);
+}
+
+int DOR_OglRenderer::create_framebuffer(int width, int height, const ViewportPlacement& placement,
+                                        ErrorText& error) {
+    place(width, height, placement);
     const PlaneRect& c = placement.chroma;
     int rc = create_map(luma_map_, luma_map_fb_, width, height, error);
     if (rc == DOR_CONVERTER_OK && layout_ == PlaneLayout::blocks) {
@@ -334,6 +340,36 @@ CoordinateMap read_map(GLuint framebuffer, int width, int height) {
 }
 
 }  // namespace
+
+int DOR_OglRenderer::build_mesh(int32_t mode, int src_width, int src_height, ErrorText& error) {
+    const geometry::DrawModeResult r =
+        geometry::set_draw_mode(camera_, factory_, mode, src_width, src_height, width_, height_);
+    if (r.code != geometry::kCodeOk) {
+        error.assign(factory_.error_text());
+        return DOR_CONVERTER_ERROR_FAILURE;
+    }
+    if (geometry::rebuild_viewport(camera_, factory_, {}) != geometry::Rebuild::ok) {
+        return error.fail(DOR_CONVERTER_ERROR_FAILURE, "error: can not get vertex data;\n");
+    }
+    camera_.built = true;
+    return DOR_CONVERTER_OK;
+}
+
+CoordinateMap DOR_OglRenderer::rasterize(int width, int height) const {
+    const MeshArrays mesh{factory_.positions(), factory_.texcoords(), factory_.weights(),
+                          factory_.indices(), factory_.vertex_count()};
+    return rasterize_map(mesh, geometry::mvp_matrix(camera_), geometry::kTextureMatrix, width,
+                         height);
+}
+
+CoordinateMap DOR_OglRenderer::rasterize_luma_map() const {
+    return rasterize(width_, height_);
+}
+
+CoordinateMap DOR_OglRenderer::rasterize_chroma_map(const CoordinateMap& luma) const {
+    if (layout_ == PlaneLayout::blocks) return block_chroma_map(luma);
+    return rasterize(placement_.chroma.width, placement_.chroma.height);
+}
 
 CoordinateMap DOR_OglRenderer::read_luma_map() const {
     return read_map(luma_map_fb_.get(), width_, height_);

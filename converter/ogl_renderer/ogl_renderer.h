@@ -84,6 +84,8 @@ public:
     int set_calibration(const char* path, int32_t orientation, ErrorText& error);
     // Model rotation back to the identity.
     void reset_rotation();
+    // The size and place of the viewport alone, without GL.
+    void place(int width, int height, const ViewportPlacement& placement);
     // (Re)creates the coordinate maps and plane framebuffers for a viewport
     // of width x height placed at `placement`. 0 or 21.
     int create_framebuffer(int width, int height, const ViewportPlacement& placement,
@@ -111,6 +113,12 @@ public:
     // program samples chroma).
     CoordinateMap read_luma_map() const;
     CoordinateMap read_chroma_map(const CoordinateMap& luma) const;
+    // Without GL, after place: the camera and mesh of draw mode `mode`
+    // (0 or 21), then, after the zoom and angles, the same maps drawn on the
+    // processor.
+    int build_mesh(int32_t mode, int src_width, int src_height, ErrorText& error);
+    CoordinateMap rasterize_luma_map() const;
+    CoordinateMap rasterize_chroma_map(const CoordinateMap& luma) const;
 
     void release();
 
@@ -131,6 +139,7 @@ private:
     void pack_map(const PlanePrograms& planes) const;
     void read_blocks(AVFrame& output) const;
     void read_planes(AVFrame& output) const;
+    CoordinateMap rasterize(int width, int height) const;
 
     geometry::VertexFactory factory_;
     geometry::ViewportCamera camera_;

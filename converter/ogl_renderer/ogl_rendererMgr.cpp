@@ -281,6 +281,10 @@ int ogl_rendererMgr::init(const ConverterInitParam& param, int src_width, int sr
     src_width_ = src_width;
     src_height_ = src_height;
     if (const int rc = validate_viewports(param)) return rc;
+    viewport_count_ = param.viewport_count;
+    if (path == DewarpPath::cpu || (path == DewarpPath::automatic && !has_gpu_render_node())) {
+        return init_on_cpu();
+    }
     if (const int rc = create_context()) return rc;
     if (const int rc = create_source_planes(src_format)) return rc;
     if (const int rc = create_programs()) return rc;
@@ -292,11 +296,32 @@ int ogl_rendererMgr::init(const ConverterInitParam& param, int src_width, int sr
     glBindVertexArray(0);
     plane_programs_.quad_array = quad_array_.get();
 
-    viewport_count_ = param.viewport_count;
     for (int i = 0; i < viewport_count_; ++i) {
         if (const int rc = init_viewport(i)) return rc;
     }
     if (wants_cpu(path)) move_to_cpu();
+    return DOR_CONVERTER_OK;
+}
+
+// Without any GL: the maps are drawn on the processor.
+int ogl_rendererMgr::init_on_cpu() {
+    const ConverterInitParam& p = *_init_param;
+    cpu_viewports_.clear();
+    for (int i = 0; i < viewport_count_; ++i) {
+        DOR_OglRenderer& r = renderers_[i];
+        if (const int rc = r.set_calibration(p.calib_filename, p.orientation, *error_)) return rc;
+        r.reset_rotation();
+        const ViewportPlacement placement = viewport_placement(p, i);
+        r.place(p.viewport_width[i], p.viewport_height[i], placement);
+        if (const int rc = r.build_mesh(p.prj_mode[i], src_width_, src_height_, *error_)) {
+            return rc;
+        }
+        r.set_zoom(p.zoom[i]);
+        r.set_angles(p.pitch[i], p.yaw[i], p.roll[i]);
+        const CoordinateMap luma = r.rasterize_luma_map();
+        cpu_viewports_.emplace_back(luma, r.rasterize_chroma_map(luma), placement);
+    }
+    cpu_source_ = av::make_frame();
     return DOR_CONVERTER_OK;
 }
 

@@ -56,9 +56,11 @@ public:
     // Validates the viewports, creates the context, the programs and each
     // viewport with its coordinate maps. The record must stay alive while
     // the renderer is used. 0, 17 or 21 with the text in `error`.
-    // With the processor's dewarp (asked for, or chosen automatically on a
-    // software rasterizer) the maps are read back and the context is
-    // released at once; the pictures never reach the GL.
+    // The processor's dewarp, when asked for or when the machine has no GPU
+    // render node, draws the maps itself and never starts a GL context.
+    // Chosen automatically on a GL that turns out to be a software
+    // rasterizer, it reads the GL's maps back and releases the context at
+    // once. Either way the pictures never reach the GL.
     int init(const ConverterInitParam& param, int src_width, int src_height,
              AVPixelFormat src_format, ErrorText& error, DewarpPath path = DewarpPath::gl);
     // Replaces the source planes with `picture` (src_width x src_height,
@@ -83,6 +85,7 @@ private:
     int bind_mesh_program();
     int init_viewport(int i);
     int gl_failure(int line);
+    int init_on_cpu();
     bool wants_cpu(DewarpPath path) const;
     void move_to_cpu();
     void release_gl();
