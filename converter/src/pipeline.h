@@ -27,7 +27,7 @@
 namespace converter {
 
 // Pictures queued between the decoder and the renderer.
-constexpr int kDecodedQueueLength = 3;
+constexpr int kDecodedQueueLength = 2;
 
 struct Pipeline {
     InputMedia& in;
