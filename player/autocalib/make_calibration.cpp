@@ -1,12 +1,11 @@
 // The automatic calibration run: first picture, circle, calibration file.
 #include <string>
 
-#include <opencv2/imgcodecs.hpp>
-
 #include "autocalib/autocalib.h"
 #include "file_util.h"
 #include "platform/debug_output.h"
 #include "platform/paths.h"
+#include "read_picture.h"
 
 namespace autocalib {
 namespace {
@@ -25,19 +24,10 @@ void log_circle(const CircleDetection& c, bool whole) {
                            c.radius, whole ? "inside the picture" : "cut by the picture edge");
 }
 
-// The saved first picture as 8-bit BGR; empty when missing or unreadable.
-cv::Mat read_picture(const std::string& path) {
-    try {
-        return cv::imread(path, cv::IMREAD_COLOR);
-    } catch (const cv::Exception&) {
-        return {};
-    }
-}
-
 // Detection and writing, on the saved first picture.
 int calibrate_from_picture(const std::string& picture_path, const char* calibration_path,
                            CalibrationReport& report) {
-    const cv::Mat picture = read_picture(picture_path);
+    const cv::Mat picture = detail::read_bgr_picture(picture_path.c_str());
     report.width = picture.cols;
     report.height = picture.rows;
     report.circle = detect_image_circle(picture);
