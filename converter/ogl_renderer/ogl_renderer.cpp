@@ -355,6 +355,11 @@ int DOR_OglRenderer::build_mesh(int32_t mode, int src_width, int src_height, Err
     return DOR_CONVERTER_OK;
 }
 
+void DOR_OglRenderer::release_mesh() {
+    factory_.release_mesh();
+    camera_.built = false;
+}
+
 CoordinateMap DOR_OglRenderer::rasterize(int width, int height) const {
     const MeshArrays mesh{factory_.positions(), factory_.texcoords(), factory_.weights(),
                           factory_.indices(), factory_.vertex_count()};

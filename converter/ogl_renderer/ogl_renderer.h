@@ -117,6 +117,8 @@ public:
     // (0 or 21), then, after the zoom and angles, the same maps drawn on the
     // processor.
     int build_mesh(int32_t mode, int src_width, int src_height, ErrorText& error);
+    // Frees the mesh once the maps are taken; a later draw mode rebuilds it.
+    void release_mesh();
     CoordinateMap rasterize_luma_map() const;
     CoordinateMap rasterize_chroma_map(const CoordinateMap& luma) const;
 

@@ -320,6 +320,7 @@ int ogl_rendererMgr::init_on_cpu() {
         r.set_angles(p.pitch[i], p.yaw[i], p.roll[i]);
         const CoordinateMap luma = r.rasterize_luma_map();
         cpu_viewports_.emplace_back(luma, r.rasterize_chroma_map(luma), placement);
+        r.release_mesh();
     }
     cpu_source_ = av::make_frame();
     return DOR_CONVERTER_OK;
@@ -339,6 +340,7 @@ void ogl_rendererMgr::move_to_cpu() {
         cpu_viewports_.emplace_back(luma, renderers_[i].read_chroma_map(luma),
                                     renderers_[i].placement());
     }
+    for (int i = 0; i < viewport_count_; ++i) renderers_[i].release_mesh();
     cpu_source_ = av::make_frame();
     release_gl();
 }

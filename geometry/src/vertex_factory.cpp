@@ -71,6 +71,11 @@ TexCoord VertexFactory::circle_unwrap_point(int32_t column, int32_t row, float r
     return {px / static_cast<float>(width_), 1.0f - py / static_cast<float>(height_)};
 }
 
+void VertexFactory::release_mesh() {
+    *buffers_ = Buffers{};
+    mesh_mode_ = -1;
+}
+
 const float* VertexFactory::positions() const {
     return buffers_->positions.data();
 }

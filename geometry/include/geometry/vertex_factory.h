@@ -167,6 +167,10 @@ public:
     // is not a cylinder.
     const float* update_cylinder_texcoords(float rotation_rad);
 
+    // Frees the buffers' storage; the next generation allocates anew. For
+    // an owner done with the mesh (the converter, once its maps are drawn).
+    void release_mesh();
+
     const float* positions() const;
     const float* texcoords() const;
     const float* weights() const;
