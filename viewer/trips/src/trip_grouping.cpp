@@ -19,7 +19,7 @@ Trip start_trip(Clip clip) {
     Trip t;
     t.camera = clip.camera;
     t.start_s = clip.start_s;
-    t.end_s = clip.end_s();
+    t.duration_s = clip.duration_s;
     t.clips.push_back(std::move(clip));
     return t;
 }
@@ -27,10 +27,11 @@ Trip start_trip(Clip clip) {
 // Adds `clip` to `trip` when it continues it; false when it starts a new one.
 bool continue_trip(Trip& trip, Clip& clip, const TripRules& rules) {
     if (clip.camera != trip.camera) return false;
-    const double gap = static_cast<double>(clip.start_s) - trip.end_s;
+    const double offset = static_cast<double>(clip.start_s - trip.start_s);
+    const double gap = offset - trip.duration_s;
     if (gap > rules.join_tolerance_s) return false;
     if (std::fabs(gap) >= rules.reported_gap_s) trip.joins.push_back({trip.clips.size() - 1, gap});
-    trip.end_s = std::max(trip.end_s, clip.end_s());
+    trip.duration_s = std::max(trip.duration_s, offset + clip.duration_s);
     trip.clips.push_back(std::move(clip));
     return true;
 }
@@ -51,7 +52,7 @@ int Trip::gps_fixes() const {
 
 double Trip::gps_coverage() const {
     // The recorder writes one record a second; a trip of 59.96 s has 60.
-    const double seconds = std::round(duration_s());
+    const double seconds = std::round(duration_s);
     if (seconds <= 0) return 0;
     return std::clamp(gps_fixes() / seconds, 0.0, 1.0);
 }

@@ -44,9 +44,11 @@ struct Trip {
     std::vector<Clip> clips;  // in order of start
     std::vector<Join> joins;  // gaps and overlaps of at least reported_gap_s
     std::int64_t start_s = 0;
-    double end_s = 0;  // the latest end of its clips
+    // From start_s to the latest end of its clips; kept relative, as civil
+    // seconds are too large for a double to hold fractions exactly.
+    double duration_s = 0;
 
-    double duration_s() const { return end_s - static_cast<double>(start_s); }
+    double end_s() const { return static_cast<double>(start_s) + duration_s; }
     int gps_records() const;
     int gps_fixes() const;
     // Share of the trip's seconds with a position fix, 0 to 1.
