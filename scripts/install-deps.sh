@@ -24,6 +24,8 @@ PACKAGES=(
     libsoup-3.0-dev libjs-leaflet
     # kvptool
     libcli11-dev nlohmann-json3-dev
+    # the evidence package's SHA-256 (OpenSSL's EVP digests)
+    libssl-dev
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth gpsbabel
     # viewer tests: the screenshot's PNG (gdk-pixbuf comes with GTK), e2fsprogs'

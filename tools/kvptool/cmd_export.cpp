@@ -1,6 +1,6 @@
 // kvptool export IN OUT [--layout wide|split2|split4] [--quality L|M|H]
 //                [--direction up|down|side] [--from MM:SS] [--to MM:SS]
-//                [--calib FILE] [--print-param]
+//                [--calib FILE] [--print-param] [--evidence DIR]
 // Exports a recording the way the viewer's conversion dialog does: a square
 // (fisheye) recording is dewarped by the converter library into the chosen
 // layout at the chosen quality, with the default view of that layout; any
@@ -36,6 +36,7 @@ extern "C" {
 #include "autocalib/prepare_calibration.h"
 #include "command.h"
 #include "common.h"
+#include "export_evidence.h"
 #include "export/flat_copy.h"
 #include "layout/export_record.h"
 #include "layout/view_layout.h"
@@ -51,7 +52,11 @@ struct Options {
     std::string layout = "split4", quality = "M", direction = "down";
     std::string from, to, calib;
     bool print_param = false;
+    std::string evidence;  // the evidence package's folder, empty: none
 };
+
+// The evidence package's notes on the export running now, when one is kept.
+kvptool::ExportNotes* g_notes = nullptr;
 
 int layout_number(const std::string& name) {
     if (name == "wide") return view_layout::kLayoutWide;
@@ -326,6 +331,7 @@ int fail(const char* what, const std::string& text, int code) {
     std::string t = text;
     while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
     std::fprintf(stderr, "kvptool export: %s%s%s\n", what, t.empty() ? "" : ": ", t.c_str());
+    if (g_notes != nullptr && code != 0) g_notes->failure = what + (t.empty() ? "" : ": " + t);
     return code;
 }
 
@@ -433,6 +439,25 @@ int refuse_output(const Options& opt, const SourceInfo& source) {
 
 // --- the export
 
+// What the evidence package records of the export about to run.
+void note_export(const Options& opt, const ConverterInitParam& p, bool square,
+                 const std::string& calib, const std::string& temp_calib) {
+    g_notes->parameters = {{"layout", opt.layout},
+                           {"quality", opt.quality},
+                           {"direction", opt.direction},
+                           {"from", opt.from.empty() ? "start" : opt.from},
+                           {"to", opt.to.empty() ? "end" : opt.to},
+                           {"delivery", square ? "dewarped" : "stream copy"},
+                           {"converter", param_json(p)}};
+    g_notes->calibration = calib;
+    g_notes->keep_calibration = !temp_calib.empty() && calib == temp_calib;
+    g_notes->calibration_origin = !square               ? "none (flat recording)"
+                                  : !opt.calib.empty()  ? "given"
+                                  : calib == temp_calib ? "made from the first picture"
+                                                        : "beside the recording";
+    g_notes->hash_calibration();
+}
+
 int run_export(const Options& opt) {
     // The media library's statistics are noise here unless debugging.
     const char* debug = std::getenv("KVP_DEBUG");
@@ -459,6 +484,7 @@ int run_export(const Options& opt) {
     if (interrupted()) return fail_interrupted();
     if (!copy_text(b.calib, sizeof b.calib, calib)) return fail("path too long", calib, 1);
     ConverterInitParam p = fill_param(opt, calib, source.height, b);
+    if (g_notes != nullptr) note_export(opt, p, square, calib, temp.path());
     if (opt.print_param) {
         std::cout << kvptool::json_text(param_json(p)) << "\n";
         return 0;
@@ -485,7 +511,23 @@ void setup_export(CLI::App& app, int& exit_code) {
                     "else a calibration made from its first picture)");
     sub->add_flag("--print-param", opt->print_param,
                   "print the converter's parameter record as JSON and stop");
-    sub->callback([opt, &exit_code] { exit_code = run_export(*opt); });
+    sub->add_option("--evidence", opt->evidence,
+                    "write an evidence package to this folder: SHA-256 of the recording before "
+                    "and after, the parameters, the calibration and the output")
+        ->excludes("--print-param");
+    sub->callback([opt, &exit_code] {
+        if (opt->evidence.empty()) {
+            exit_code = run_export(*opt);
+            return;
+        }
+        const kvptool::EvidenceRequest request{opt->evidence, {opt->in}, opt->out};
+        exit_code = kvptool::run_with_evidence(request, [&opt](kvptool::ExportNotes& notes) {
+            g_notes = &notes;
+            const int rc = run_export(*opt);
+            g_notes = nullptr;
+            return rc;
+        });
+    });
 }
 
 }  // namespace

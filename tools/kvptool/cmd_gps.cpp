@@ -1,4 +1,4 @@
-// kvptool gps FILE... [--format json|csv|gpx|maptrack|labels]: the GPS and
+// kvptool gps FILE... [--format json|csv|gpx|maptrack|labels] [--gpx OUT]: the GPS and
 // G-sensor track of each recording, as the viewer reads it, or what the
 // viewer makes of it: the map page's track and the panel's texts.
 #include <algorithm>
@@ -18,6 +18,7 @@
 #include "platform/text.h"
 #include "telemetry/map_track.h"
 #include "telemetry/telemetry_text.h"
+#include "trips/gpx.h"
 
 namespace {
 
@@ -27,6 +28,8 @@ struct Options {
     int map_type = telemetry::kMapTypeWgs84;
     int units = 1;
     int duration_s = -1;  // the recording's length; -1: as many seconds as records
+    std::string gpx;      // also write the GPX document to this file
+    bool format_given = false;
 };
 
 struct Recording {
@@ -118,83 +121,26 @@ void write_csv(const std::vector<Recording>& recordings) {
 
 // --- GPX 1.1
 
-// Text for XML: valid UTF-8 without control characters, markup escaped.
-std::string xml_text(const std::string& s) {
-    const std::string utf8 = platform::wide_to_utf8(platform::utf8_to_wide(s));
-    std::string out;
-    for (char c : utf8) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
-        }
-    }
-    return out;
-}
-
-// A map point: a fix with a position that exists on the globe.
-bool is_map_point(const gps::GpsRecord& r) {
-    const double lat = gps::signed_latitude(r), lon = gps::signed_longitude(r);
-    return gps::has_fix(r) && std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90 &&
-           std::fabs(lon) <= 180;
-}
-
-// "YYYY-MM-DDThh:mm:ssZ", or empty when the record's date or time is not one.
-// The recorder keeps GPS (UTC) time.
-std::string gpx_time(const gps::GpsRecord& r) {
-    if (r.year < 1 || r.year > 9999 || r.month < 1 || r.month > 12 || r.day < 1 || r.day > 31 ||
-        r.hour < 0 || r.hour > 23 || r.minute < 0 || r.minute > 59 || r.second < 0 ||
-        r.second > 59) {
-        return {};
-    }
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", r.year, r.month, r.day, r.hour,
-                  r.minute, r.second);
-    return buf;
-}
-
-void write_gpx_point(const gps::GpsRecord& r) {
-    char coords[96];
-    std::snprintf(coords, sizeof coords, "lat=\"%.9f\" lon=\"%.9f\"", gps::signed_latitude(r),
-                  gps::signed_longitude(r));
-    std::cout << "      <trkpt " << coords << ">\n";
-    const std::string time = gpx_time(r);
-    if (!time.empty()) std::cout << "        <time>" << time << "</time>\n";
-    std::cout << "        <desc>speed " << number(r.speed_mps) << " m/s</desc>\n";
-    std::cout << "      </trkpt>\n";
-}
-
-void write_gpx(const std::vector<Recording>& recordings) {
-    std::cout << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                 "<gpx version=\"1.1\" creator=\"kvptool\" "
-                 "xmlns=\"http://www.topografix.com/GPX/1/1\" "
-                 "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-                 "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
-                 "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n";
+std::vector<trips::GpxTrack> gpx_tracks(const std::vector<Recording>& recordings) {
+    std::vector<trips::GpxTrack> tracks;
     for (const auto& rec : recordings) {
-        if (rec.code != gps::kTrackExamined) continue;
-        std::cout << "  <trk>\n    <name>" << xml_text(platform::file_name_of(rec.file))
-                  << "</name>\n    <trkseg>\n";
-        for (const auto& r : rec.track) {
-            if (is_map_point(r)) write_gpx_point(r);
+        if (rec.code == gps::kTrackExamined) {
+            tracks.push_back({platform::file_name_of(rec.file), rec.track});
         }
-        std::cout << "    </trkseg>\n  </trk>\n";
     }
-    std::cout << "</gpx>\n";
+    return tracks;
+}
+
+// The GPX document to a file; 0, or 1 with the reason on stderr.
+int write_gpx_file(const std::string& path, const std::vector<Recording>& recordings) {
+    std::size_t points = 0;
+    std::string why;
+    if (!trips::write_gpx_file(path, gpx_tracks(recordings), points, why)) {
+        std::fprintf(stderr, "kvptool gps: %s\n", why.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "kvptool gps: %zu points written to %s\n", points, path.c_str());
+    return 0;
 }
 
 int length_of(const Options& opt, const Recording& rec) {
@@ -252,10 +198,11 @@ int run_gps(const Options& opt) {
     } else if (opt.format == "labels") {
         write_labels(opt, recordings);
     } else if (opt.format == "gpx") {
-        write_gpx(recordings);
-    } else {
+        trips::write_gpx(std::cout, gpx_tracks(recordings));
+    } else if (opt.gpx.empty() || opt.format_given) {
         write_json(recordings);
     }
+    if (!opt.gpx.empty() && write_gpx_file(opt.gpx, recordings) != 0) exit_code = 1;
     return exit_code;
 }
 
@@ -264,12 +211,13 @@ void setup_gps(CLI::App& app, int& exit_code) {
     auto* sub = app.add_subcommand(
         "gps", "Write the GPS and G-sensor track of recordings (side file, TS packets, MP4 box)");
     sub->add_option("files", opt->files, "MP4 or MPEG-TS recordings")->required();
-    sub->add_option("--format", opt->format,
-                    "json: one object per recording (an array for several); csv: one row per "
-                    "record; gpx: one track per recording, a point per record with a fix; "
-                    "maptrack: the map page's track text per recording; labels: the telemetry "
-                    "panel's texts per second")
-        ->check(CLI::IsMember({"json", "csv", "gpx", "maptrack", "labels"}));
+    auto* format =
+        sub->add_option("--format", opt->format,
+                        "json: one object per recording (an array for several); csv: one row per "
+                        "record; gpx: one track per recording, a point per record with a fix; "
+                        "maptrack: the map page's track text per recording; labels: the telemetry "
+                        "panel's texts per second")
+            ->check(CLI::IsMember({"json", "csv", "gpx", "maptrack", "labels"}));
     sub->add_option("--map-type", opt->map_type,
                     "maptrack: 0 the Chinese-datum map (BD-09 inside China), 1 WGS-84")
         ->check(CLI::Range(0, 1));
@@ -279,7 +227,13 @@ void setup_gps(CLI::App& app, int& exit_code) {
                     "maptrack, labels: the recording's length in seconds (default: one second "
                     "per record)")
         ->check(CLI::NonNegativeNumber);
-    sub->callback([opt, &exit_code] { exit_code = run_gps(*opt); });
+    sub->add_option("--gpx", opt->gpx,
+                    "write the tracks as GPX 1.1 to this file (nothing on standard output "
+                    "unless --format is given)");
+    sub->callback([opt, format, &exit_code] {
+        opt->format_given = format->count() > 0;
+        exit_code = run_gps(*opt);
+    });
 }
 
 }  // namespace
