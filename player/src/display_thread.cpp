@@ -87,7 +87,7 @@ int configure_viewports(DisplayContext& dc) {
         if ((view.pending_zoom & (1u << v)) != 0) {
             dc.renderer->set_zoom(index, &view.zoom[i]);  // set before playback: kept
         } else {
-            view.zoom[i] = dc.renderer->get_zoom(index);
+            view.zoom[i] = dc.renderer->zoom(index);
         }
         send_angles_locked(dc, v);
     }
@@ -150,7 +150,7 @@ int apply_pending_locked(DisplayContext& dc) REQUIRES(dc.vs.view.mutex) {
         const auto i = static_cast<std::size_t>(v);
         const auto index = static_cast<unsigned>(v);
         dc.renderer->set_draw_mode(index, view.draw_mode[i]);
-        float zoom = dc.renderer->get_default_zoom(index);
+        float zoom = dc.renderer->default_zoom(index);
         dc.renderer->set_zoom(index, &zoom);
         view.zoom[i] = zoom;
         view.angles_deg[i] = {0.0f, 0.0f, 0.0f};

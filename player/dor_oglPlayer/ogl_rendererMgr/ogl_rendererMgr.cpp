@@ -196,47 +196,48 @@ const DOR_OglRenderer* ogl_rendererMgr::viewport(unsigned index) const {
 }
 
 int ogl_rendererMgr::set_viewport_rect(unsigned index, int x, int y, int width, int height) {
-    DOR_OglRenderer* vp = viewport_at(index);
-    if (vp == nullptr) return kRendererBadViewport;
-    return vp->set_viewport_rect(x, y, width, height);
+    DOR_OglRenderer* viewport = viewport_at(index);
+    if (viewport == nullptr) return kRendererBadViewport;
+    return viewport->set_viewport_rect(x, y, width, height);
 }
 
 int ogl_rendererMgr::set_draw_mode(unsigned index, int mode) {
-    DOR_OglRenderer* vp = viewport_at(index);
-    if (vp == nullptr) return kRendererBadViewport;
-    return vp->set_draw_mode(mode, frame_width_, frame_height_);
+    DOR_OglRenderer* viewport = viewport_at(index);
+    if (viewport == nullptr) return kRendererBadViewport;
+    return viewport->set_draw_mode(mode, frame_width_, frame_height_);
 }
 
 int ogl_rendererMgr::set_view_angles(unsigned index, float pitch, float yaw, float roll,
                                      float cylinder_rotation) {
-    DOR_OglRenderer* vp = viewport_at(index);
-    if (vp == nullptr) return kRendererBadViewport;
-    vp->set_view_angles(pitch, yaw, roll, cylinder_rotation);
+    DOR_OglRenderer* viewport = viewport_at(index);
+    if (viewport == nullptr) return kRendererBadViewport;
+    viewport->set_view_angles(pitch, yaw, roll, cylinder_rotation);
     return kRendererOk;
 }
 
 int ogl_rendererMgr::set_zoom(unsigned index, float* zoom) {
-    DOR_OglRenderer* vp = viewport_at(index);
-    if (vp == nullptr) return kRendererBadViewport;
+    DOR_OglRenderer* viewport = viewport_at(index);
+    if (viewport == nullptr) return kRendererBadViewport;
     if (zoom == nullptr) return kRendererFailure;
-    *zoom = vp->set_zoom(*zoom);
+    *zoom = viewport->set_zoom(*zoom);
     return kRendererOk;
 }
 
-float ogl_rendererMgr::get_zoom(unsigned index) const {
-    const DOR_OglRenderer* vp = viewport_at(index);
-    return vp != nullptr ? vp->zoom() : static_cast<float>(kRendererBadViewport);
+float ogl_rendererMgr::zoom(unsigned index) const {
+    const DOR_OglRenderer* viewport = viewport_at(index);
+    return viewport != nullptr ? viewport->zoom() : static_cast<float>(kRendererBadViewport);
 }
 
-float ogl_rendererMgr::get_default_zoom(unsigned index) const {
-    const DOR_OglRenderer* vp = viewport_at(index);
-    return vp != nullptr ? vp->default_zoom() : static_cast<float>(kRendererBadViewport);
+float ogl_rendererMgr::default_zoom(unsigned index) const {
+    const DOR_OglRenderer* viewport = viewport_at(index);
+    return viewport != nullptr ? viewport->default_zoom()
+                               : static_cast<float>(kRendererBadViewport);
 }
 
-int ogl_rendererMgr::get_view_angles(unsigned index, float* pitch, float* yaw, float* roll) const {
-    const DOR_OglRenderer* vp = viewport_at(index);
-    if (vp == nullptr) return kRendererBadViewport;
-    vp->view_angles(pitch, yaw, roll);
+int ogl_rendererMgr::view_angles(unsigned index, float* pitch, float* yaw, float* roll) const {
+    const DOR_OglRenderer* viewport = viewport_at(index);
+    if (viewport == nullptr) return kRendererBadViewport;
+    viewport->view_angles(pitch, yaw, roll);
     return kRendererOk;
 }
 

@@ -65,9 +65,9 @@ public:
                         float cylinder_rotation);
     // The applied (clamped) zoom is written back; 1 when zoom is null.
     int set_zoom(unsigned index, float* zoom);
-    float get_zoom(unsigned index) const;
-    float get_default_zoom(unsigned index) const;
-    int get_view_angles(unsigned index, float* pitch, float* yaw, float* roll) const;
+    float zoom(unsigned index) const;
+    float default_zoom(unsigned index) const;
+    int view_angles(unsigned index, float* pitch, float* yaw, float* roll) const;
     // All four viewports: orientation := value, roll offset 180 degrees.
     void set_orientation(int value);
 
