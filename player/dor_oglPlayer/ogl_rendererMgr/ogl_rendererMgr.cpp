@@ -82,7 +82,7 @@ void ogl_rendererMgr::set_message_sink(MessageSink sink) {
     shared_.messages.set_sink(std::move(sink));
 }
 
-int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle,
+int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle_deg,
                           bool panorama_input, int frame_width, int frame_height,
                           const unsigned char* logo_bgr, int logo_width, int logo_height,
                           int orientation) {
@@ -101,7 +101,7 @@ int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle
     if (bind_program_inputs() != kRendererOk) return kRendererFailure;
     glEnable(GL_DEPTH_TEST);
     const DOR_OglRenderer::Options options{calib_path, orientation, panorama_input, need_logo,
-                                           logo_angle};
+                                           logo_angle_deg};
     for (DOR_OglRenderer& viewport : viewports_) {
         if (int rc = viewport.init(options)) return rc;
     }
@@ -207,11 +207,11 @@ int ogl_rendererMgr::set_draw_mode(unsigned index, int mode) {
     return viewport->set_draw_mode(mode, frame_width_, frame_height_);
 }
 
-int ogl_rendererMgr::set_view_angles(unsigned index, float pitch, float yaw, float roll,
-                                     float cylinder_rotation) {
+int ogl_rendererMgr::set_view_angles(unsigned index, float pitch_deg, float yaw_deg, float roll_deg,
+                                     float cylinder_rotation_rad) {
     DOR_OglRenderer* viewport = viewport_at(index);
     if (viewport == nullptr) return kRendererBadViewport;
-    viewport->set_view_angles(pitch, yaw, roll, cylinder_rotation);
+    viewport->set_view_angles(pitch_deg, yaw_deg, roll_deg, cylinder_rotation_rad);
     return kRendererOk;
 }
 
@@ -234,10 +234,11 @@ float ogl_rendererMgr::default_zoom(unsigned index) const {
                                : static_cast<float>(kRendererBadViewport);
 }
 
-int ogl_rendererMgr::view_angles(unsigned index, float* pitch, float* yaw, float* roll) const {
+int ogl_rendererMgr::view_angles(unsigned index, float* pitch_deg, float* yaw_deg,
+                                 float* roll_deg) const {
     const DOR_OglRenderer* viewport = viewport_at(index);
     if (viewport == nullptr) return kRendererBadViewport;
-    viewport->view_angles(pitch, yaw, roll);
+    viewport->view_angles(pitch_deg, yaw_deg, roll_deg);
     return kRendererOk;
 }
 
