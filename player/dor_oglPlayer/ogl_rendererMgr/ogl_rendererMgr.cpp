@@ -82,7 +82,7 @@ void ogl_rendererMgr::set_message_sink(MessageSink sink) {
     shared_.messages.set_sink(std::move(sink));
 }
 
-int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle_deg,
+int ogl_rendererMgr::init(const char* calibration_path, bool need_logo, int logo_angle_deg,
                           bool panorama_input, int frame_width, int frame_height,
                           const unsigned char* logo_bgr, int logo_width, int logo_height,
                           int orientation) {
@@ -100,7 +100,7 @@ int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle
     if (shared_.program.get() == 0) return kRendererFailure;
     if (bind_program_inputs() != kRendererOk) return kRendererFailure;
     glEnable(GL_DEPTH_TEST);
-    const DOR_OglRenderer::Options options{calib_path, orientation, panorama_input, need_logo,
+    const DOR_OglRenderer::Options options{calibration_path, orientation, panorama_input, need_logo,
                                            logo_angle_deg};
     for (DOR_OglRenderer& viewport : viewports_) {
         if (int rc = viewport.init(options)) return rc;

@@ -52,7 +52,7 @@ public:
     // null when need_logo is false. Returns 0, 1 (GL or shader failure, see
     // error_text()) or the calibration loader's code (1, 2). A failed
     // initialisation leaves the manager unusable.
-    int init(const char* calib_path, bool need_logo, int logo_angle_deg, bool panorama_input,
+    int init(const char* calibration_path, bool need_logo, int logo_angle_deg, bool panorama_input,
              int frame_width, int frame_height, const unsigned char* logo_bgr, int logo_width,
              int logo_height, int orientation);
 
