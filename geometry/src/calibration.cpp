@@ -120,10 +120,10 @@ int VertexFactory::load_calibration_file(const char* path) {
 
     cameras_ = cameras;
     camera_count_ = camera_count;
-    width_ = width;
-    height_ = height;
+    frame_width_ = width;
+    frame_height_ = height;
     t_max_ = t_max;
-    radius_ = radius;
+    circle_radius_ = radius;
     return kCodeOk;
 }
 
@@ -156,8 +156,8 @@ void VertexFactory::set_orientation(int32_t orientation) {
 }
 
 void VertexFactory::set_frame_size(int32_t width, int32_t height) {
-    width_ = width;
-    height_ = height;
+    frame_width_ = width;
+    frame_height_ = height;
 }
 
 }  // namespace geometry

@@ -169,8 +169,8 @@ const float* VertexFactory::update_cylinder_texcoords(float rotation_rad) {
 void VertexFactory::build_flat_mesh() {
     // Half-height: frame height over the total width of all cameras.
     const float d = panorama_input_ ? 0.5f
-                                    : static_cast<float>(height_) /
-                                          (static_cast<float>(width_) * camera_count_);
+                                    : static_cast<float>(frame_height_) /
+                                          (static_cast<float>(frame_width_) * camera_count_);
     flat_frame(*buffers_, d);
 }
 

@@ -176,7 +176,7 @@ void VertexFactory::generate_sphere_texcoords(int32_t columns, int32_t rows) {
     const int32_t cap_rows =
         cap_row_count(logo_, logo_angle_deg_, camera_count_, t_max_, shape.rows);
     const int32_t main_rows = shape.rows - cap_rows;
-    const detail::LensParams lens{cameras_[0], t_max_, radius_, width_, height_};
+    const detail::LensParams lens{cameras_[0], t_max_, circle_radius_, frame_width_, frame_height_};
     const int needed = variant_ == Variant::player ? kPlayerValidCorners : kConverterValidCorners;
     const int32_t stop_row = strategy_ == MeshStrategy::per_corner
                                  ? map_grid_per_corner(lens, shape, main_rows, needed, out)

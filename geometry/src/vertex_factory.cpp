@@ -50,7 +50,7 @@ void VertexFactory::report(const char* format, ...) {
 }
 
 ImagePoint VertexFactory::sphere_to_image(float latitude_rad, float longitude_rad) const {
-    const detail::LensParams lens{cameras_[0], t_max_, radius_, width_, height_};
+    const detail::LensParams lens{cameras_[0], t_max_, circle_radius_, frame_width_, frame_height_};
     return detail::sphere_to_image(lens, latitude_rad, longitude_rad);
 }
 
@@ -61,14 +61,14 @@ TexCoord VertexFactory::circle_unwrap_point(int32_t column, int32_t row, float r
                            static_cast<double>(rotation_rad));
     // Orientation 0 puts the image circle's rim at the bottom row.
     const int32_t n = orientation_ != 0 ? row : kCylinderRows - row;
-    const float g =
-        radius_ * (t_max_ * static_cast<float>(n) / static_cast<float>(kCylinderRows)) / t_max_;
+    const float g = circle_radius_ *
+                    (t_max_ * static_cast<float>(n) / static_cast<float>(kCylinderRows)) / t_max_;
     const float px = cam.cx + g * std::cos(angle);
     const float py = cam.cy + g * std::sin(angle);
-    const bool inside = px >= 0.0f && px <= static_cast<double>(width_) - 1.0 && py >= 0.0f &&
-                        py <= static_cast<double>(height_) - 1.0 && g <= radius_;
+    const bool inside = px >= 0.0f && px <= static_cast<double>(frame_width_) - 1.0 && py >= 0.0f &&
+                        py <= static_cast<double>(frame_height_) - 1.0 && g <= circle_radius_;
     if (!inside) return {-1.0f, -1.0f};
-    return {px / static_cast<float>(width_), 1.0f - py / static_cast<float>(height_)};
+    return {px / static_cast<float>(frame_width_), 1.0f - py / static_cast<float>(frame_height_)};
 }
 
 void VertexFactory::release_mesh() {

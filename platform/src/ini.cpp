@@ -189,18 +189,20 @@ bool store(const std::string& path, const IniText& ini) {
 }  // namespace
 
 std::string ini_get_string(const std::string& path, const std::string& section,
-                           const std::string& key, const std::string& def, std::size_t max_chars) {
+                           const std::string& key, const std::string& default_value,
+                           std::size_t max_chars) {
     if (max_chars == 0) return {};
     const IniText ini = load(path);
     const long at = find_key(ini, find_section(ini, section), key);
-    const std::string value = at < 0 ? def : unquote(ini.lines[static_cast<std::size_t>(at)].value);
+    const std::string value =
+        at < 0 ? default_value : unquote(ini.lines[static_cast<std::size_t>(at)].value);
     return truncate_code_points(value, max_chars - 1);
 }
 
 int ini_get_int(const std::string& path, const std::string& section, const std::string& key,
-                int def) {
+                int default_value) {
     const std::string text = ini_get_string(path, section, key, "", 64);
-    if (text.empty()) return def;
+    if (text.empty()) return default_value;
     std::size_t i = 0;
     bool negative = false;
     if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';

@@ -150,7 +150,7 @@ bool next_chunk(video_state& vs) {
 
 // Runs `f` with the sound device locked (the callback not running).
 template <typename F>
-void with_device_locked(player_state& ps, F f) {
+void with_device_locked(PlayerState& ps, F f) {
     const SDL_AudioDeviceID device = ps.audio_device;
     if (device != 0) SDL_LockAudioDevice(device);
     f();
@@ -159,7 +159,7 @@ void with_device_locked(player_state& ps, F f) {
 
 }  // namespace
 
-void flush_sound(player_state& ps) {
+void flush_sound(PlayerState& ps) {
     video_state& vs = *ps.vs;
     with_device_locked(ps, [&] {
         if (vs.audio_stream_index != kNoStream) {
@@ -170,7 +170,7 @@ void flush_sound(player_state& ps) {
     });
 }
 
-void drop_sound_before(player_state& ps, std::int64_t time) {
+void drop_sound_before(PlayerState& ps, std::int64_t time) {
     video_state& vs = *ps.vs;
     with_device_locked(ps, [&] {
         vs.audio.chunk_remaining = 0;
@@ -181,7 +181,7 @@ void drop_sound_before(player_state& ps, std::int64_t time) {
 }
 
 void audio_callback(void* userdata, Uint8* stream, int len) {
-    auto& ps = *static_cast<player_state*>(userdata);
+    auto& ps = *static_cast<PlayerState*>(userdata);
     video_state& vs = *ps.vs;
     std::memset(stream, 0, static_cast<std::size_t>(len));  // SDL hands over an undefined buffer
     const StateFlags f = vs.flags.snapshot();

@@ -10,7 +10,7 @@
 
 namespace sphere_player {
 
-struct player_state;
+struct PlayerState;
 
 // The probe's device request.
 inline constexpr int kProbeFrequency = 44100;
@@ -45,12 +45,12 @@ void fill_wanted_spec(video_state& vs, void* player);
 
 // Forgets the sound waiting to be played (decoder, packet queue, the rest
 // of the current chunk), with the sound device locked.
-void flush_sound(player_state& ps);
+void flush_sound(PlayerState& ps);
 
 // Drops the sound packets that would play before `time` (clock units) and
 // the rest of the current chunk, with the sound device locked: playback
 // resumes at a picture the sound has not reached.
-void drop_sound_before(player_state& ps, std::int64_t time);
+void drop_sound_before(PlayerState& ps, std::int64_t time);
 
 // The callback SDL's audio thread runs for the opened device (user data:
 // the player's state). It decodes the audio packets, mixes them at the

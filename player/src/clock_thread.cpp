@@ -58,7 +58,7 @@ struct ClockThread {
 
 }  // namespace
 
-void clock_thread_main(player_state& ps) {
+void clock_thread_main(PlayerState& ps) {
     ClockThread{ps.vs->flags, ps.vs->clock, ps.audio_enabled}.run();
 }
 

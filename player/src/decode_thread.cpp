@@ -95,7 +95,7 @@ struct DecodeThread {
 
 }  // namespace
 
-void decode_thread_main(player_state& ps) {
+void decode_thread_main(PlayerState& ps) {
     video_state& vs = *ps.vs;
     if (vs.duration_ms == 0) vs.flags.request_abort();
     ps.startup.set(Worker::decode, StartupStatus::running);

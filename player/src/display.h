@@ -17,7 +17,7 @@ inline constexpr int kDrawModeLine = 1027;
 inline constexpr int kPendingRectLine = 1104;
 
 struct DisplayContext {
-    explicit DisplayContext(player_state& state) : ps(state), vs(*state.vs) {}
+    explicit DisplayContext(PlayerState& state) : ps(state), vs(*state.vs) {}
     ~DisplayContext();
     DisplayContext(const DisplayContext&) = delete;
     DisplayContext& operator=(const DisplayContext&) = delete;
@@ -26,7 +26,7 @@ struct DisplayContext {
     // shut down.
     void tear_down();
 
-    player_state& ps;
+    PlayerState& ps;
     video_state& vs;
     std::unique_ptr<ogl_rendererMgr> renderer;
     int shown_counter = 0;       // pictures taken, counted 1 to 5 for the position rule
@@ -43,10 +43,10 @@ struct DisplayContext {
 
 // SDL (video and sound), the sound device, the window (from the native
 // window or of its own), the GL context. 0, 19 or 20 (error text set).
-int init_sdl_gl_video_render(player_state& ps);
+int init_sdl_gl_video_render(PlayerState& ps);
 // Destroys the GL context and the window and shuts SDL down. The renderer
 // manager must be gone.
-void release_sdl_gl_video_render(player_state& ps);
+void release_sdl_gl_video_render(PlayerState& ps);
 
 // Polls every SDL event; the view mutex is taken per event.
 void handle_events(DisplayContext& dc);

@@ -29,13 +29,13 @@ constexpr std::int64_t kDueWithinMs = 30;
 // The position goes to the host with the first of every five pictures.
 constexpr int kPositionEvery = 5;
 
-int renderer_failure(player_state& ps, int line, const ogl_rendererMgr* renderer) {
+int renderer_failure(PlayerState& ps, int line, const ogl_rendererMgr* renderer) {
     return ps.errors.fail(DOR_PLAYER_DISPLAY_FAILED, "error: in OGL renderer, line: %d: %s\n", line,
                           renderer != nullptr ? renderer->error_text() : "");
 }
 
 int init_renderer(DisplayContext& dc) {
-    player_state& ps = dc.ps;
+    PlayerState& ps = dc.ps;
     const init_param& param = *dc.vs.param;
     dc.renderer = std::make_unique<ogl_rendererMgr>();
     ps.renderer = dc.renderer.get();
@@ -87,7 +87,7 @@ int configure_viewports(DisplayContext& dc) {
         if ((view.pending_zoom & (1u << v)) != 0) {
             dc.renderer->set_zoom(index, &view.zoom[i]);  // set before playback: kept
         } else {
-            view.zoom[i] = dc.renderer->get_zoom(index);
+            view.zoom[i] = dc.renderer->zoom(index);
         }
         send_angles_locked(dc, v);
     }
@@ -100,7 +100,7 @@ void debug_line(const char* text) {
 }
 
 int start_display(DisplayContext& dc) {
-    player_state& ps = dc.ps;
+    PlayerState& ps = dc.ps;
     debug_line("start_displaying_video init sdl 111\r\n");
     debug_line("start_displaying_video init sdl \r\n");
     const int t0 = clock_ms();
@@ -124,7 +124,7 @@ int start_display(DisplayContext& dc) {
 // Play's to report (it returns 21 and calls ErrorCallback); a failure while
 // running is reported by this thread once it has ended.
 void fail_display(DisplayContext& dc, int code, bool started) {
-    player_state& ps = dc.ps;
+    PlayerState& ps = dc.ps;
     ps.display_failure_code = code;
     ps.display_failed = true;
     ps.display_failed_while_playing = started;
@@ -150,7 +150,7 @@ int apply_pending_locked(DisplayContext& dc) REQUIRES(dc.vs.view.mutex) {
         const auto i = static_cast<std::size_t>(v);
         const auto index = static_cast<unsigned>(v);
         dc.renderer->set_draw_mode(index, view.draw_mode[i]);
-        float zoom = dc.renderer->get_default_zoom(index);
+        float zoom = dc.renderer->default_zoom(index);
         dc.renderer->set_zoom(index, &zoom);
         view.zoom[i] = zoom;
         view.angles_deg[i] = {0.0f, 0.0f, 0.0f};
@@ -305,7 +305,7 @@ void show_slot_locked(DisplayContext& dc, int slot) {
     dc.redraw = false;
 }
 
-void display_thread_main(player_state& ps) {
+void display_thread_main(PlayerState& ps) {
     DisplayContext dc(ps);
     bool started = false;
     int rc = start_display(dc);
@@ -323,7 +323,7 @@ void display_thread_main(player_state& ps) {
     SDL_TLSCleanup();  // SDL's per-thread data (current GL context, error text) of this thread
 }
 
-void end_display_worker(player_state& ps, Worker w) {
+void end_display_worker(PlayerState& ps, Worker w) {
     // Read first: when playback ended well, end_worker's EndCallback may
     // be the last use of the player on this thread.
     const bool report = ps.display_failed_while_playing && ps.on_error != nullptr;

@@ -29,7 +29,7 @@ constexpr long kNativeWindowEvents = ExposureMask | ButtonPressMask | ButtonRele
                                      PointerMotionMask | StructureNotifyMask | EnterWindowMask |
                                      LeaveWindowMask;
 
-void open_sound_device(player_state& ps) {
+void open_sound_device(PlayerState& ps) {
     video_state& vs = *ps.vs;
     if (!ps.audio_enabled) return;
     SDL_AudioSpec obtained{};
@@ -58,7 +58,7 @@ void select_native_input(SDL_Window* window) {
     XFlush(info.info.x11.display);
 }
 
-SDL_Window* window_from_native(player_state& ps, DOR_NativeWindow native) {
+SDL_Window* window_from_native(PlayerState& ps, DOR_NativeWindow native) {
     SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
     SDL_Window* window = SDL_CreateWindowFrom(native);
     for (int i = 0; window == nullptr && i < kNativeWindowRetries; ++i) {
@@ -69,7 +69,7 @@ SDL_Window* window_from_native(player_state& ps, DOR_NativeWindow native) {
     return window;
 }
 
-int make_window(player_state& ps) {
+int make_window(PlayerState& ps) {
     ViewState& state = ps.vs->view;
     platform::MutexLock lock(state.mutex);
     ViewRecord& view = state.record;
@@ -96,7 +96,7 @@ int make_window(player_state& ps) {
     return DOR_PLAYER_OK;
 }
 
-int make_gl_context(player_state& ps) {
+int make_gl_context(PlayerState& ps) {
     ViewState& state = ps.vs->view;
     platform::MutexLock lock(state.mutex);
     ViewRecord& view = state.record;
@@ -126,7 +126,7 @@ void set_gl_attributes() {
 
 }  // namespace
 
-int init_sdl_gl_video_render(player_state& ps) {
+int init_sdl_gl_video_render(PlayerState& ps) {
     if (SDL_InitSubSystem(kSdlSubsystems) != 0) {
         return ps.errors.fail(DOR_PLAYER_SDL_FAILED, "Could not initialize SDL - %s\n",
                               SDL_GetError());
@@ -138,7 +138,7 @@ int init_sdl_gl_video_render(player_state& ps) {
     return rc;
 }
 
-void release_sdl_gl_video_render(player_state& ps) {
+void release_sdl_gl_video_render(PlayerState& ps) {
     if (ps.audio_enabled) ps.audio_enabled = false;
     close_audio_device(ps);
     {

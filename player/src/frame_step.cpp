@@ -39,7 +39,7 @@ bool next_video_packet(video_state& vs, AVPacket* pkt) {
 
 // Decodes the next picture into the ring at the write index. The slot, or
 // -1 at the end of the file or when playback is ending.
-int decode_for_step(player_state& ps, RingUse use) {
+int decode_for_step(PlayerState& ps, RingUse use) {
     video_state& vs = *ps.vs;
     DecodeState& decode = vs.decode;
     av::PacketPtr pkt(av_packet_alloc());
@@ -71,7 +71,7 @@ int decode_for_step(player_state& ps, RingUse use) {
 // Seeks the video to the whole second of `position_ms` and empties every
 // queue, the sound included, and the decoder; the read thread goes on from
 // there. False when the demuxer cannot seek: then nothing has changed.
-bool seek_for_refill(player_state& ps, std::int64_t position_ms) {
+bool seek_for_refill(PlayerState& ps, std::int64_t position_ms) {
     video_state& vs = *ps.vs;
     const std::int64_t whole_ms = position_ms / kMsPerSecond * kMsPerSecond;
     const std::int64_t ts =
@@ -95,7 +95,7 @@ bool seek_for_refill(player_state& ps, std::int64_t position_ms) {
 
 }  // namespace
 
-void prepare_stepping_locked(player_state& ps, ViewState& view) {
+void prepare_stepping_locked(PlayerState& ps, ViewState& view) {
     video_state& vs = *ps.vs;
     StepState& steps = view.steps;
     steps.history_index = previous_slot(vs.pictures.read_index());
@@ -105,7 +105,7 @@ void prepare_stepping_locked(player_state& ps, ViewState& view) {
     steps.request = kNoStepRequest;
 }
 
-void refill_history_locked(player_state& ps, ViewState& view, bool forced) {
+void refill_history_locked(PlayerState& ps, ViewState& view, bool forced) {
     video_state& vs = *ps.vs;
     StepState& steps = view.steps;
     if (steps.in_progress && !forced) return;
@@ -133,7 +133,7 @@ void refill_history_locked(player_state& ps, ViewState& view, bool forced) {
     }
 }
 
-int step_forward_locked(player_state& ps, ViewState& view) {
+int step_forward_locked(PlayerState& ps, ViewState& view) {
     video_state& vs = *ps.vs;
     StepState& steps = view.steps;
     steps.in_progress = true;
@@ -149,7 +149,7 @@ int step_forward_locked(player_state& ps, ViewState& view) {
     return next;
 }
 
-int step_back_locked(player_state& ps, ViewState& view) {
+int step_back_locked(PlayerState& ps, ViewState& view) {
     StepState& steps = view.steps;
     steps.in_progress = true;
     if (steps.history_length <= 1) {
@@ -161,7 +161,7 @@ int step_back_locked(player_state& ps, ViewState& view) {
     return steps.history_index;
 }
 
-void stepped_to(player_state& ps, int slot) {
+void stepped_to(PlayerState& ps, int slot) {
     video_state& vs = *ps.vs;
     const std::int64_t time = vs.pictures.time_of(slot);
     vs.clock.set_scaled(time);
@@ -170,7 +170,7 @@ void stepped_to(player_state& ps, int slot) {
     post_position(ps, position);
 }
 
-void resume_stepping_locked(player_state& ps, ViewState& view) {
+void resume_stepping_locked(PlayerState& ps, ViewState& view) {
     video_state& vs = *ps.vs;
     StepState& steps = view.steps;
     const bool stepped = steps.in_progress && steps.history_length > 0;
@@ -185,7 +185,7 @@ void resume_stepping_locked(player_state& ps, ViewState& view) {
 }
 
 void run_step_request_locked(DisplayContext& dc) {
-    player_state& ps = dc.ps;
+    PlayerState& ps = dc.ps;
     StepState& steps = dc.vs.view.steps;
     const int request = steps.request;
     if (request == kNoStepRequest) return;

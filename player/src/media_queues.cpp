@@ -11,7 +11,7 @@ namespace sphere_player {
 
 // --- PacketQueue
 
-PacketQueue::Push PacketQueue::try_push(AVPacket* packet) {
+PacketQueue::Push PacketQueue::try_push(AVPacket* pkt) {
     av::PacketPtr node(av_packet_alloc());
     if (!node) return Push::no_memory;
     platform::MutexLock lock(mutex);
@@ -21,7 +21,7 @@ PacketQueue::Push PacketQueue::try_push(AVPacket* packet) {
     } catch (const std::bad_alloc&) {
         return Push::no_memory;
     }
-    av_packet_move_ref(node.get(), packet);
+    av_packet_move_ref(node.get(), pkt);
     packets_.back() = std::move(node);
     changed_.notify_all();
     return Push::appended;
@@ -57,8 +57,9 @@ int PacketQueue::drop_before(std::int64_t time) {
     platform::MutexLock lock(mutex);
     int dropped = 0;
     while (!packets_.empty()) {
-        const AVPacket* p = packets_.front().get();
-        if (p->pts == AV_NOPTS_VALUE || p->pts + std::max<std::int64_t>(p->duration, 0) > time) {
+        const AVPacket* pkt = packets_.front().get();
+        if (pkt->pts == AV_NOPTS_VALUE ||
+            pkt->pts + std::max<std::int64_t>(pkt->duration, 0) > time) {
             break;
         }
         packets_.pop_front();

@@ -125,7 +125,7 @@ public:
     enum class Push { appended, full, no_memory };
     // Takes over the packet's data reference when there is room; otherwise
     // the packet keeps its data.
-    Push try_push(AVPacket* packet) EXCLUDES(mutex);
+    Push try_push(AVPacket* pkt) EXCLUDES(mutex);
     // Waits up to `ms` for room; true when there is.
     bool wait_for_room(int ms) EXCLUDES(mutex);
     // Moves the oldest packet into `out`; false when empty.

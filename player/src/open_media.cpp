@@ -90,7 +90,7 @@ int choose_streams(video_state& vs, ErrorText& errors) {
 
 // Without a usable sound device the file plays as video only, paced by the
 // millisecond clock scaled into audio_tbase units.
-void choose_clock(player_state& ps) {
+void choose_clock(PlayerState& ps) {
     video_state& vs = *ps.vs;
     vs.audio_tbase = vs.audio_stream != nullptr ? vs.audio_stream->time_base : kMillisecondTimeBase;
     if (vs.audio_codec && vs.audio_codec->sample_rate == 0) ps.audio_device_available = false;
@@ -114,7 +114,7 @@ StreamTiming timing_of(const AVStream* stream) {
     return t;
 }
 
-void store_duration(player_state& ps, bool is_ts) {
+void store_duration(PlayerState& ps, bool is_ts) {
     video_state& vs = *ps.vs;
     DurationInputs in;
     in.is_ts = is_ts;
@@ -144,7 +144,7 @@ bool picture_format_known(const video_state& vs) {
            sws_isSupportedInput(vs.video_pix_fmt) > 0;
 }
 
-int prepare_pictures(player_state& ps) {
+int prepare_pictures(PlayerState& ps) {
     video_state& vs = *ps.vs;
     ErrorText& errors = ps.errors;
     const AVCodecContext* codec = vs.video_codec.get();
@@ -169,7 +169,7 @@ int prepare_pictures(player_state& ps) {
     return DOR_PLAYER_OK;
 }
 
-int prepare_sound(player_state& ps) {
+int prepare_sound(PlayerState& ps) {
     video_state& vs = *ps.vs;
     if (vs.audio_stream_index == kNoStream) return DOR_PLAYER_OK;
     const ResamplerSetup setup =
@@ -213,7 +213,7 @@ AVPixelFormat plain_pixel_format(AVPixelFormat format) {
     }
 }
 
-int open_stream(player_state& ps) {
+int open_stream(PlayerState& ps) {
     video_state& vs = *ps.vs;
     repair_if_allowed(ps.media_path);
     int rc = open_input(ps.media_path, vs.format, ps.errors);

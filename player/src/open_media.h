@@ -18,7 +18,7 @@ AVPixelFormat plain_pixel_format(AVPixelFormat format);
 // Opens `ps.media_path` into ps.vs (which reset_video_state has emptied):
 // repairs a recorder TS file first unless its file system forbids it, then
 // the steps of Init that can fail. Returns 0 or the code (error text set).
-int open_stream(player_state& ps);
+int open_stream(PlayerState& ps);
 
 // The frame size of the first video stream of a file, opened just for
 // that. 0 or 21 (error text set).

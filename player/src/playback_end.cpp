@@ -12,7 +12,7 @@ constexpr int kEndMessagePumps = 5;
 
 // After the last worker ended: whether this thread is the one to call
 // EndCallback.
-bool take_end_callback(player_state& ps) {
+bool take_end_callback(PlayerState& ps) {
     ps.playing = 0;
     if (ps.on_end == nullptr || ps.vs->flags.stop_requested() || ps.display_failed) return false;
     return !ps.end_callback_fired.exchange(true);
@@ -20,18 +20,18 @@ bool take_end_callback(player_state& ps) {
 
 }  // namespace
 
-void close_audio_device(player_state& ps) {
+void close_audio_device(PlayerState& ps) {
     const SDL_AudioDeviceID device = ps.audio_device.exchange(0);
     if (device == 0) return;
     SDL_PauseAudioDevice(device, 0);
     SDL_CloseAudioDevice(device);
 }
 
-void end_clock_worker(player_state& ps, Worker w) {
+void end_clock_worker(PlayerState& ps, Worker w) {
     ps.vs->flags.end(w);
 }
 
-void end_worker(player_state& ps, Worker w) {
+void end_worker(PlayerState& ps, Worker w) {
     video_state& vs = *ps.vs;
     const bool last = vs.flags.end(w);
     vs.view.notify_taken();  // a hand-over waiting for the display gives up

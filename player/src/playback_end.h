@@ -10,11 +10,11 @@ namespace sphere_player {
 // Marks the worker `w` as ended and runs the epilogue. The last thing a
 // worker does with the player: EndCallback, when this worker makes it, is
 // its last use of it.
-void end_worker(player_state& ps, Worker w);
+void end_worker(PlayerState& ps, Worker w);
 // The clock thread's end: it only stops running.
-void end_clock_worker(player_state& ps, Worker w);
+void end_clock_worker(PlayerState& ps, Worker w);
 
 // Closes the sound device the display thread opened, if it is still open.
-void close_audio_device(player_state& ps);
+void close_audio_device(PlayerState& ps);
 
 }  // namespace sphere_player

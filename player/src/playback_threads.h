@@ -9,18 +9,18 @@
 namespace sphere_player {
 
 // Demuxes into the audio and video packet queues.
-void read_thread_main(player_state& ps);
+void read_thread_main(PlayerState& ps);
 // Decodes the video packets into the picture ring.
-void decode_thread_main(player_state& ps);
+void decode_thread_main(PlayerState& ps);
 // Owns the window, the GL context and the renderer manager; shows the
 // pictures against the clock.
-void display_thread_main(player_state& ps);
+void display_thread_main(PlayerState& ps);
 // The millisecond clock, for playback without sound.
-void clock_thread_main(player_state& ps);
+void clock_thread_main(PlayerState& ps);
 
 // The display thread's end: the epilogue, then a failure while playing is
 // reported to ErrorCallback.
-void end_display_worker(player_state& ps, Worker w);
+void end_display_worker(PlayerState& ps, Worker w);
 
 // Resets the reading state before the read thread (re)starts at a new
 // place: no timestamp seen, no jump, not at the end. Call with the read

@@ -49,7 +49,7 @@ private:
 };
 
 // The late steps of Init, after the decoders are open. Tests make Init fail
-// at one of them (player_state::fail_init_at) to check what a half-opened
+// at one of them (PlayerState::fail_init_at) to check what a half-opened
 // file leaves behind.
 enum class InitStep { none, pictures, scaler, sound };
 
@@ -74,7 +74,7 @@ struct PlaybackStats {
     double lag_slope() const;
 };
 
-struct player_state {
+struct PlayerState {
     // --- the dropped-file buffer (display thread) and the path Init opened
     char dropped_file[kDroppedFileBufferSize] = {};
     std::string media_path;

@@ -121,7 +121,7 @@ void reset_read_position(video_state& vs) {
     vs.read = ReadPosition{};
 }
 
-void read_thread_main(player_state& ps) {
+void read_thread_main(PlayerState& ps) {
     video_state& vs = *ps.vs;
     if (vs.duration_ms == 0) vs.flags.request_abort();
     vs.flags.set_read_over(false);

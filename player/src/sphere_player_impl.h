@@ -1,6 +1,6 @@
 // The player object behind DOR_SpherePlayer. Its operations are called from
 // one controlling thread; what the worker threads share lives in
-// player_state and video_state.
+// PlayerState and video_state.
 #pragma once
 
 #include "SpherePlayer.h"
@@ -47,7 +47,7 @@ public:
     int SetVideoFilter(const char* description) override;
 
     // The worker threads and the tests reach the object's state here.
-    player_state& state() { return ps_; }
+    PlayerState& state() { return ps_; }
 
 private:
     int init_media(init_param* param);
@@ -67,7 +67,7 @@ private:
     int start_playback(FrameCallback on_frame, void* frame_context, EndCallback on_end,
                        void* context, ErrorCallback on_error, StartupFailure* failure);
 
-    player_state ps_;
+    PlayerState ps_;
 };
 
 }  // namespace sphere_player

@@ -24,9 +24,9 @@ bool convert_into_slot(video_state& vs, const AVFrame* picture, AVFrame* slot) {
 
 }  // namespace
 
-bool feed_packet(video_state& vs, const AVPacket* packet) {
-    if (packet != nullptr) vs.decode.last_fed_pts = packet->pts;
-    if (avcodec_send_packet(vs.video_codec.get(), packet) < 0) {
+bool feed_packet(video_state& vs, const AVPacket* pkt) {
+    if (pkt != nullptr) vs.decode.last_fed_pts = pkt->pts;
+    if (avcodec_send_packet(vs.video_codec.get(), pkt) < 0) {
         std::printf("caution: decode video error;\n");
         return false;
     }

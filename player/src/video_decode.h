@@ -14,7 +14,7 @@ namespace sphere_player {
 
 // Feeds one packet (times in clock units) to the video decoder; null tells
 // it that no packet follows. False on a decoder error ("caution" printed).
-bool feed_packet(video_state& vs, const AVPacket* packet);
+bool feed_packet(video_state& vs, const AVPacket* pkt);
 
 enum class Receive { picture, need_packet, end };
 

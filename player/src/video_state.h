@@ -6,7 +6,7 @@
 //
 // Lock order (the whole library), outermost first, checked by clang's
 // thread-safety analysis where the annotations can say it:
-//   0. player_state::stop_mutex          (Stop's joins)
+//   0. PlayerState::stop_mutex           (Stop's joins)
 //   1. StartupStatuses::mutex            (alone)
 //   2. ViewState::mutex                  (frame steps, the refill of the
 //                                         history and Seek's move)

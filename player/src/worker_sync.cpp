@@ -7,11 +7,11 @@ namespace sphere_player {
 namespace {
 
 // The player whose worker the calling thread is (null: none).
-thread_local const player_state* tls_worker_of = nullptr;
+thread_local const PlayerState* tls_worker_of = nullptr;
 
 }  // namespace
 
-WorkerThreadScope::WorkerThreadScope(const player_state& ps) {
+WorkerThreadScope::WorkerThreadScope(const PlayerState& ps) {
     tls_worker_of = &ps;
 }
 
@@ -19,12 +19,12 @@ WorkerThreadScope::~WorkerThreadScope() {
     tls_worker_of = nullptr;
 }
 
-bool on_worker_thread(const player_state& ps) {
+bool on_worker_thread(const PlayerState& ps) {
     return tls_worker_of == &ps;
 }
 
-void run_worker(player_state& ps, Worker w, void (*body)(player_state&),
-                void (*ended)(player_state&, Worker)) {
+void run_worker(PlayerState& ps, Worker w, void (*body)(PlayerState&),
+                void (*ended)(PlayerState&, Worker)) {
     WorkerThreadScope worker(ps);
     const char* what = nullptr;
     try {

@@ -11,17 +11,17 @@ namespace sphere_player {
 // Stop called from it (by a callback) must not wait for itself.
 class WorkerThreadScope {
 public:
-    explicit WorkerThreadScope(const player_state& ps);
+    explicit WorkerThreadScope(const PlayerState& ps);
     ~WorkerThreadScope();
     WorkerThreadScope(const WorkerThreadScope&) = delete;
     WorkerThreadScope& operator=(const WorkerThreadScope&) = delete;
 };
-bool on_worker_thread(const player_state& ps);
+bool on_worker_thread(const PlayerState& ps);
 
 // Runs a worker's body; an exception escaping it becomes code 21 with a
 // text, ends playback (and fails a start-up still in progress) instead of
 // ending the process. `ended` runs afterwards in either case.
-void run_worker(player_state& ps, Worker w, void (*body)(player_state&),
-                void (*ended)(player_state&, Worker));
+void run_worker(PlayerState& ps, Worker w, void (*body)(PlayerState&),
+                void (*ended)(PlayerState&, Worker));
 
 }  // namespace sphere_player

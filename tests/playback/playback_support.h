@@ -194,7 +194,7 @@ protected:
         return level;
     }
 
-    sphere_player::player_state& ps() { return player_->state(); }
+    sphere_player::PlayerState& ps() { return player_->state(); }
     // The view record and the step state as they are now.
     sphere_player::ViewRecord view_record() {
         platform::MutexLock lock(vs().view.mutex);

@@ -25,7 +25,7 @@ protected:
         ASSERT_EQ(player_.Init(&param_), DOR_PLAYER_OK) << player_.GetLastErrorText();
         ASSERT_NE(vs().audio_stream_index, sphere_player::kNoStream);
     }
-    sphere_player::player_state& ps() { return player_.state(); }
+    sphere_player::PlayerState& ps() { return player_.state(); }
     sphere_player::video_state& vs() { return *player_.state().vs; }
 
     // The next audio packet of the file (times in the stream's time base).

@@ -82,12 +82,12 @@ TEST_F(Quarters, SameModeAgainResetsZoomWithoutRebuilding) {
     float zoom = 10.0f;
     ASSERT_EQ(mgr_->set_zoom(0, &zoom), 0);
     EXPECT_FLOAT_EQ(zoom, geometry::kPlayerZoomMax);
-    EXPECT_FLOAT_EQ(mgr_->get_zoom(0), geometry::kPlayerZoomMax);
+    EXPECT_FLOAT_EQ(mgr_->zoom(0), geometry::kPlayerZoomMax);
 
     printed_.clear();
     ASSERT_EQ(mgr_->set_draw_mode(0, geometry::kModeFlat), 0);
     EXPECT_EQ(printed_, "");
-    EXPECT_FLOAT_EQ(mgr_->get_zoom(0), mgr_->get_default_zoom(0));
+    EXPECT_FLOAT_EQ(mgr_->zoom(0), mgr_->default_zoom(0));
 }
 
 TEST_F(RendererTest, ViewportIndexFourIsRefusedEverywhere) {
@@ -105,9 +105,9 @@ TEST_F(RendererTest, ViewportIndexFourIsRefusedEverywhere) {
     expect_refused(mgr_->set_draw_mode(4, geometry::kModeSphere), "mode");
     expect_refused(mgr_->set_view_angles(4, 1, 2, 3, 0), "angles");
     expect_refused(mgr_->set_zoom(4, &zoom), "zoom");
-    expect_refused(static_cast<int>(mgr_->get_zoom(4)), "get zoom");
-    expect_refused(static_cast<int>(mgr_->get_default_zoom(4)), "default zoom");
-    expect_refused(mgr_->get_view_angles(4, &pitch, nullptr, nullptr), "get angles");
+    expect_refused(static_cast<int>(mgr_->zoom(4)), "get zoom");
+    expect_refused(static_cast<int>(mgr_->default_zoom(4)), "default zoom");
+    expect_refused(mgr_->view_angles(4, &pitch, nullptr, nullptr), "get angles");
     EXPECT_FLOAT_EQ(zoom, 2.0f);
 }
 

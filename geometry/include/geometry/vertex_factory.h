@@ -147,10 +147,10 @@ public:
     bool panorama_input() const { return panorama_input_; }
     bool ready() const { return ready_; }
     int32_t camera_count() const { return camera_count_; }
-    int32_t frame_width() const { return width_; }
-    int32_t frame_height() const { return height_; }
+    int32_t frame_width() const { return frame_width_; }
+    int32_t frame_height() const { return frame_height_; }
     float t_max() const { return t_max_; }
-    float circle_radius() const { return radius_; }
+    float circle_radius() const { return circle_radius_; }
     const CameraRecord& camera(int slot) const { return cameras_[slot]; }
 
     // --- meshes
@@ -215,10 +215,10 @@ private:
 
     // --- calibration (replaced as a whole by a successful load)
     int32_t camera_count_ = 0;
-    int32_t width_ = 0;
-    int32_t height_ = 0;
+    int32_t frame_width_ = 0;
+    int32_t frame_height_ = 0;
     float t_max_ = 0.0f;
-    float radius_ = 0.0f;
+    float circle_radius_ = 0.0f;
     bool panorama_input_ = false;
     std::array<CameraRecord, kCameraSlots> cameras_{};
     bool ready_ = false;

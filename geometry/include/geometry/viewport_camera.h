@@ -2,18 +2,18 @@
 // view and projection matrices, as plain data and free functions (no GL).
 //
 // Usage (a viewport renderer, player or converter):
-//     geometry::ViewportCamera cam = geometry::make_viewport_camera(Variant::player);
-//     cam.view = geometry::view_matrix(cam);              // after set-up
-//     auto r = geometry::set_draw_mode(cam, factory, mode, frame_w, frame_h, vp_w, vp_h);
+//     geometry::ViewportCamera camera = geometry::make_viewport_camera(Variant::player);
+//     camera.view = geometry::view_matrix(camera);        // after set-up
+//     auto r = geometry::set_draw_mode(camera, factory, mode, frame_w, frame_h, vp_w, vp_h);
 //     if (r.code != 0) return r.code;                     // the text went through the factory
 //     if (r.rebuild) {                                    // mode changed or never built
-//         if (geometry::rebuild_viewport(cam, factory, {logo, logo_angle}) != Rebuild::ok)
+//         if (geometry::rebuild_viewport(camera, factory, {logo, logo_angle}) != Rebuild::ok)
 //             return 1;
-//         ... upload the factory's buffers ...; cam.built = true;
+//         ... upload the factory's buffers ...; camera.built = true;
 //     }
-//     geometry::set_view_angles(cam, pitch, yaw, roll, cylinder_rotation);
-//     per draw: mvp = geometry::mvp_matrix(cam); in mode 6 also
-//               factory.update_cylinder_texcoords(cam.cylinder_rotation_rad).
+//     geometry::set_view_angles(camera, pitch, yaw, roll, cylinder_rotation);
+//     per draw: mvp = geometry::mvp_matrix(camera); in mode 6 also
+//               factory.update_cylinder_texcoords(camera.cylinder_rotation_rad).
 // set_draw_mode applies the mode's default zoom itself (the projection does
 // not depend on the mesh), so r.zoom is the zoom after the call.
 //
@@ -77,26 +77,26 @@ struct DrawModeResult {
 // viewport_height viewport, then applies the default zoom. Mode 0 also gives
 // the factory the frame size. A refused mode ("error: invalid draw mode %d;\n"
 // through the factory's report) changes nothing.
-DrawModeResult set_draw_mode(ViewportCamera& cam, VertexFactory& factory, int32_t mode,
+DrawModeResult set_draw_mode(ViewportCamera& camera, VertexFactory& factory, int32_t mode,
                              int32_t frame_width, int32_t frame_height, int32_t viewport_width,
                              int32_t viewport_height);
 
 // Clamps to [0.05, zoom_max], stores it as the near plane, rebuilds the
 // projection (orthographic in modes 0, 1, 4, perspective otherwise); returns
 // the zoom applied.
-float set_zoom(ViewportCamera& cam, float zoom);
+float set_zoom(ViewportCamera& camera, float zoom);
 
 // Model := identity, then (except in modes 0 and 1, which keep the angles
 // they had) Rot(s pitch, x) [Rot(90, x) in mode 3] Rot(s yaw, y)
 // Rot(s roll - roll offset, z), with s = +1 in mode 4 and -1 otherwise.
-void set_view_angles(ViewportCamera& cam, float pitch_deg, float yaw_deg, float roll_deg,
+void set_view_angles(ViewportCamera& camera, float pitch_deg, float yaw_deg, float roll_deg,
                      float cylinder_rotation_rad);
 
 // The look-at matrix of the camera's eye, centre and up.
-Mat4 view_matrix(const ViewportCamera& cam);
+Mat4 view_matrix(const ViewportCamera& camera);
 
 // projection x (view x model); the identity in mode 6.
-Mat4 mvp_matrix(const ViewportCamera& cam);
+Mat4 mvp_matrix(const ViewportCamera& camera);
 
 // The mesh a viewport asks its factory for (the nadir cap is the player's;
 // the converter never asks for it).
@@ -111,16 +111,17 @@ enum class Rebuild {
     no_lens_mapping,  // positions only (two cameras, panorama input): not drawable
 };
 
-// Rebuilds the viewport for cam.draw_mode, in this order: the view matrix
+// Rebuilds the viewport for camera.draw_mode, in this order: the view matrix
 // from the camera's look-at, the factory's mesh, the calibration's roll
 // offset (not taken when the factory refused). The factory's buffers then
 // hold the mesh to upload; `built` is the caller's to set once its buffers
 // hold it.
-Rebuild rebuild_viewport(ViewportCamera& cam, VertexFactory& factory, const MeshRequest& request);
+Rebuild rebuild_viewport(ViewportCamera& camera, VertexFactory& factory,
+                         const MeshRequest& request);
 
 // The camera's part of a rebuild alone (view matrix, roll offset), for a
 // viewport that draws the mesh another viewport of the same calibration
 // built for the same draw mode.
-void rebuild_camera(ViewportCamera& cam, const VertexFactory& factory);
+void rebuild_camera(ViewportCamera& camera, const VertexFactory& factory);
 
 }  // namespace geometry

@@ -22,18 +22,19 @@
 
 namespace platform {
 
-// Value of `key` in `section`, or `def` when the file, section or key is
-// missing. At most `max_chars - 1` characters (code points) are returned,
-// as a buffer of `max_chars` characters would hold; max_chars 0 gives "".
+// Value of `key` in `section`, or `default_value` when the file, section or
+// key is missing. At most `max_chars - 1` characters (code points) are
+// returned, as a buffer of `max_chars` characters would hold; max_chars 0
+// gives "".
 std::string ini_get_string(const std::string& path, const std::string& section,
-                           const std::string& key, const std::string& def,
+                           const std::string& key, const std::string& default_value,
                            std::size_t max_chars = 4096);
 
 // Integer at `key`: leading blanks, an optional sign, then decimal digits,
 // or hexadecimal after "0x"; parsing stops at the first other character
-// ("12ab" is 12, "ab" is 0). Missing or empty value gives `def`.
+// ("12ab" is 12, "ab" is 0). Missing or empty value gives `default_value`.
 int ini_get_int(const std::string& path, const std::string& section, const std::string& key,
-                int def);
+                int default_value);
 
 // Every entry of `section` in file order: "key=value" with the key and the
 // value trimmed (quotes kept), or the whole trimmed line for a line without

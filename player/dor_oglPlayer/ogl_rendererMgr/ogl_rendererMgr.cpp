@@ -82,7 +82,7 @@ void ogl_rendererMgr::set_message_sink(MessageSink sink) {
     shared_.messages.set_sink(std::move(sink));
 }
 
-int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle,
+int ogl_rendererMgr::init(const char* calibration_path, bool need_logo, int logo_angle_deg,
                           bool panorama_input, int frame_width, int frame_height,
                           const unsigned char* logo_bgr, int logo_width, int logo_height,
                           int orientation) {
@@ -100,8 +100,8 @@ int ogl_rendererMgr::init(const char* calib_path, bool need_logo, int logo_angle
     if (shared_.program.get() == 0) return kRendererFailure;
     if (bind_program_inputs() != kRendererOk) return kRendererFailure;
     glEnable(GL_DEPTH_TEST);
-    const DOR_OglRenderer::Options options{calib_path, orientation, panorama_input, need_logo,
-                                           logo_angle};
+    const DOR_OglRenderer::Options options{calibration_path, orientation, panorama_input, need_logo,
+                                           logo_angle_deg};
     for (DOR_OglRenderer& viewport : viewports_) {
         if (int rc = viewport.init(options)) return rc;
     }
@@ -196,47 +196,49 @@ const DOR_OglRenderer* ogl_rendererMgr::viewport(unsigned index) const {
 }
 
 int ogl_rendererMgr::set_viewport_rect(unsigned index, int x, int y, int width, int height) {
-    DOR_OglRenderer* vp = viewport_at(index);
-    if (vp == nullptr) return kRendererBadViewport;
-    return vp->set_viewport_rect(x, y, width, height);
+    DOR_OglRenderer* viewport = viewport_at(index);
+    if (viewport == nullptr) return kRendererBadViewport;
+    return viewport->set_viewport_rect(x, y, width, height);
 }
 
 int ogl_rendererMgr::set_draw_mode(unsigned index, int mode) {
-    DOR_OglRenderer* vp = viewport_at(index);
-    if (vp == nullptr) return kRendererBadViewport;
-    return vp->set_draw_mode(mode, frame_width_, frame_height_);
+    DOR_OglRenderer* viewport = viewport_at(index);
+    if (viewport == nullptr) return kRendererBadViewport;
+    return viewport->set_draw_mode(mode, frame_width_, frame_height_);
 }
 
-int ogl_rendererMgr::set_view_angles(unsigned index, float pitch, float yaw, float roll,
-                                     float cylinder_rotation) {
-    DOR_OglRenderer* vp = viewport_at(index);
-    if (vp == nullptr) return kRendererBadViewport;
-    vp->set_view_angles(pitch, yaw, roll, cylinder_rotation);
+int ogl_rendererMgr::set_view_angles(unsigned index, float pitch_deg, float yaw_deg, float roll_deg,
+                                     float cylinder_rotation_rad) {
+    DOR_OglRenderer* viewport = viewport_at(index);
+    if (viewport == nullptr) return kRendererBadViewport;
+    viewport->set_view_angles(pitch_deg, yaw_deg, roll_deg, cylinder_rotation_rad);
     return kRendererOk;
 }
 
 int ogl_rendererMgr::set_zoom(unsigned index, float* zoom) {
-    DOR_OglRenderer* vp = viewport_at(index);
-    if (vp == nullptr) return kRendererBadViewport;
+    DOR_OglRenderer* viewport = viewport_at(index);
+    if (viewport == nullptr) return kRendererBadViewport;
     if (zoom == nullptr) return kRendererFailure;
-    *zoom = vp->set_zoom(*zoom);
+    *zoom = viewport->set_zoom(*zoom);
     return kRendererOk;
 }
 
-float ogl_rendererMgr::get_zoom(unsigned index) const {
-    const DOR_OglRenderer* vp = viewport_at(index);
-    return vp != nullptr ? vp->zoom() : static_cast<float>(kRendererBadViewport);
+float ogl_rendererMgr::zoom(unsigned index) const {
+    const DOR_OglRenderer* viewport = viewport_at(index);
+    return viewport != nullptr ? viewport->zoom() : static_cast<float>(kRendererBadViewport);
 }
 
-float ogl_rendererMgr::get_default_zoom(unsigned index) const {
-    const DOR_OglRenderer* vp = viewport_at(index);
-    return vp != nullptr ? vp->default_zoom() : static_cast<float>(kRendererBadViewport);
+float ogl_rendererMgr::default_zoom(unsigned index) const {
+    const DOR_OglRenderer* viewport = viewport_at(index);
+    return viewport != nullptr ? viewport->default_zoom()
+                               : static_cast<float>(kRendererBadViewport);
 }
 
-int ogl_rendererMgr::get_view_angles(unsigned index, float* pitch, float* yaw, float* roll) const {
-    const DOR_OglRenderer* vp = viewport_at(index);
-    if (vp == nullptr) return kRendererBadViewport;
-    vp->view_angles(pitch, yaw, roll);
+int ogl_rendererMgr::view_angles(unsigned index, float* pitch_deg, float* yaw_deg,
+                                 float* roll_deg) const {
+    const DOR_OglRenderer* viewport = viewport_at(index);
+    if (viewport == nullptr) return kRendererBadViewport;
+    viewport->view_angles(pitch_deg, yaw_deg, roll_deg);
     return kRendererOk;
 }
 

@@ -5,11 +5,11 @@
 //
 // Usage (the player's display thread, after glewInit on the current context):
 //     sphere_player::ogl_rendererMgr mgr;
-//     if (mgr.init(calib, need_logo, logo_angle, panorama, w, h, logo, lw, lh, orientation))
+//     if (mgr.init(calib, need_logo, logo_angle_deg, panorama, w, h, logo, lw, lh, orientation))
 //         report(mgr.error_text());
 //     mgr.set_viewport_rect(0, 0, 0, win_w, win_h);
 //     mgr.set_draw_mode(0, 2);
-//     mgr.set_view_angles(0, pitch, yaw, roll, cylinder_rotation);
+//     mgr.set_view_angles(0, pitch_deg, yaw_deg, roll_deg, cylinder_rotation_rad);
 //     per frame: mgr.upload_frame(y, u, v, w, h); mgr.draw(enabled); swap.
 // Swapping buffers, the window and the context belong to the caller.
 //
@@ -52,7 +52,7 @@ public:
     // null when need_logo is false. Returns 0, 1 (GL or shader failure, see
     // error_text()) or the calibration loader's code (1, 2). A failed
     // initialisation leaves the manager unusable.
-    int init(const char* calib_path, bool need_logo, int logo_angle, bool panorama_input,
+    int init(const char* calibration_path, bool need_logo, int logo_angle_deg, bool panorama_input,
              int frame_width, int frame_height, const unsigned char* logo_bgr, int logo_width,
              int logo_height, int orientation);
 
@@ -61,13 +61,13 @@ public:
     int set_viewport_rect(unsigned index, int x, int y, int width, int height);  // 1: GL error
     int set_draw_mode(unsigned index, int mode);  // 7 bad mode, 1 build failure
     // Angles in degrees; the cylinder rotation (mode 6) in radians.
-    int set_view_angles(unsigned index, float pitch, float yaw, float roll,
-                        float cylinder_rotation);
+    int set_view_angles(unsigned index, float pitch_deg, float yaw_deg, float roll_deg,
+                        float cylinder_rotation_rad);
     // The applied (clamped) zoom is written back; 1 when zoom is null.
     int set_zoom(unsigned index, float* zoom);
-    float get_zoom(unsigned index) const;
-    float get_default_zoom(unsigned index) const;
-    int get_view_angles(unsigned index, float* pitch, float* yaw, float* roll) const;
+    float zoom(unsigned index) const;
+    float default_zoom(unsigned index) const;
+    int view_angles(unsigned index, float* pitch_deg, float* yaw_deg, float* roll_deg) const;
     // All four viewports: orientation := value, roll offset 180 degrees.
     void set_orientation(int value);
 

@@ -44,7 +44,7 @@ void DOR_OglRenderer::set_message_sink(const MessageSink& sink) {
 }
 
 int DOR_OglRenderer::init(const Options& options) {
-    if (int rc = factory_.set_calibration(options.calib_path, options.orientation,
+    if (int rc = factory_.set_calibration(options.calibration_path, options.orientation,
                                           options.panorama_input)) {
         return rc;
     }

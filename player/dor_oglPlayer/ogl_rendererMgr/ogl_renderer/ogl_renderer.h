@@ -33,7 +33,7 @@ public:
 
     // What the manager's initialisation hands every viewport.
     struct Options {
-        const char* calib_path = nullptr;
+        const char* calibration_path = nullptr;
         int orientation = 0;
         bool panorama_input = false;
         bool need_logo = false;
