@@ -7,6 +7,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "ffmpeg_support/pixel_formats.h"
 #include "media_input.h"
 #include "read_picture.h"
 
@@ -38,35 +39,16 @@ av::FramePtr decode_first(const char* path) {
     return nullptr;
 }
 
-// JPEG pictures come in the full-range "J" formats, which the scaler takes
-// as their limited-range twins with the range given apart.
-AVPixelFormat scaler_format(AVPixelFormat format, bool& full_range) {
-    full_range = true;
-    switch (format) {
-        case AV_PIX_FMT_YUVJ420P:
-            return AV_PIX_FMT_YUV420P;
-        case AV_PIX_FMT_YUVJ422P:
-            return AV_PIX_FMT_YUV422P;
-        case AV_PIX_FMT_YUVJ444P:
-            return AV_PIX_FMT_YUV444P;
-        case AV_PIX_FMT_YUVJ440P:
-            return AV_PIX_FMT_YUV440P;
-        case AV_PIX_FMT_YUVJ411P:
-            return AV_PIX_FMT_YUV411P;
-        default:
-            full_range = false;
-            return format;
-    }
-}
-
 }  // namespace
 
 cv::Mat read_bgr_picture(const char* path) {
     const av::FramePtr frame = decode_first(path);
     if (!frame || frame->width <= 0 || frame->height <= 0) return {};
-    bool full_range = false;
-    const AVPixelFormat format =
-        scaler_format(static_cast<AVPixelFormat>(frame->format), full_range);
+    // JPEG pictures come in the full-range "J" formats: the scaler takes
+    // their plain twins with the range given apart.
+    const auto decoded = static_cast<AVPixelFormat>(frame->format);
+    const AVPixelFormat format = av::plain_pixel_format(decoded);
+    const bool full_range = format != decoded;
     SwsContext* scaler =
         sws_getContext(frame->width, frame->height, format, frame->width, frame->height,
                        AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);

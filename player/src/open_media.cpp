@@ -198,21 +198,6 @@ void repair_if_allowed(const std::string& path) {
 
 }  // namespace
 
-AVPixelFormat plain_pixel_format(AVPixelFormat format) {
-    switch (format) {
-        case AV_PIX_FMT_YUVJ420P:
-            return AV_PIX_FMT_YUV420P;
-        case AV_PIX_FMT_YUVJ422P:
-            return AV_PIX_FMT_YUV422P;
-        case AV_PIX_FMT_YUVJ444P:
-            return AV_PIX_FMT_YUV444P;
-        case AV_PIX_FMT_YUVJ440P:
-            return AV_PIX_FMT_YUV440P;
-        default:
-            return format;
-    }
-}
-
 int open_stream(PlayerState& ps) {
     video_state& vs = *ps.vs;
     repair_if_allowed(ps.media_path);

@@ -2,6 +2,8 @@
 // decoders, the length, the picture buffers, the scaler and the resampler.
 #pragma once
 
+#include "ffmpeg_support/pixel_formats.h"
+
 #include "player_state.h"
 
 namespace sphere_player {
@@ -13,7 +15,7 @@ inline constexpr const char* kSocketTimeoutOption = "timeout";
 inline constexpr const char* kSocketTimeoutUs = "5000000";
 
 // The plain counterpart of a full-range (JPEG) pixel format; others as given.
-AVPixelFormat plain_pixel_format(AVPixelFormat format);
+using av::plain_pixel_format;
 
 // Opens `ps.media_path` into ps.vs (which reset_video_state has emptied):
 // repairs a recorder TS file first unless its file system forbids it, then

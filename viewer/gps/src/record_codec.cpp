@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gps/track_reader.h"
+#include "platform/civil_date.h"
 
 namespace gps {
 namespace {
@@ -28,16 +29,6 @@ float le_float(const std::uint8_t* p) {
 std::int64_t floor_div(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
-// Days from 1970-01-01 to the proleptic Gregorian date (month 1..12).
-std::int64_t days_from_civil(std::int64_t y, std::int64_t m, std::int64_t d) {
-    y -= m <= 2;
-    const std::int64_t era = floor_div(y, 400);
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
 }
 
 }  // namespace
@@ -82,7 +73,8 @@ std::int64_t record_time_s(const GpsRecord& r) {
     const std::int64_t month0 = std::int64_t{r.month} - 1;
     const std::int64_t year = std::int64_t{r.year} + floor_div(month0, 12);
     const std::int64_t month = month0 - floor_div(month0, 12) * 12 + 1;
-    const std::int64_t days = days_from_civil(year, month, 1) + (std::int64_t{r.day} - 1);
+    const std::int64_t days =
+        platform::days_from_civil(year, static_cast<int>(month), 1) + (std::int64_t{r.day} - 1);
     return days * kSecondsPerDay + std::int64_t{r.hour} * 3600 + std::int64_t{r.minute} * 60 +
            std::int64_t{r.second};
 }

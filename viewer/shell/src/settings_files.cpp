@@ -1,5 +1,7 @@
 #include "shell/settings_files.h"
 
+#include "platform/civil_date.h"
+
 namespace shell {
 namespace {
 
@@ -31,17 +33,6 @@ bool is_leap(int year) {
 int days_in_month(int year, int month) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && is_leap(year) ? 29 : kDays[month - 1];
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's
-// days_from_civil).
-std::int64_t days_from_civil(std::int64_t y, int m, int d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
 }
 
 void civil_from_days(std::int64_t z, int* year, int* month, int* day) {
@@ -128,7 +119,8 @@ std::string encode_stamp(const SystemTime& t) {
 }
 
 FileTime file_time_of(const SystemTime& t) {
-    const std::int64_t days = days_from_civil(t.year, t.month, t.day) + kDaysFrom1601To1970;
+    const std::int64_t days =
+        platform::days_from_civil(t.year, t.month, t.day) + kDaysFrom1601To1970;
     const std::int64_t ms =
         ((static_cast<std::int64_t>(t.hour) * 60 + t.minute) * 60 + t.second) * 1000 +
         t.milliseconds;

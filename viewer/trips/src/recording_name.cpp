@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/civil_date.h"
+
 namespace trips {
 namespace {
 
@@ -11,16 +13,6 @@ constexpr std::size_t kDateDigits = 8;
 constexpr std::size_t kTimeDigits = 6;
 constexpr std::size_t kStampLength = kDateDigits + 1 + kTimeDigits;  // with the underscore
 constexpr std::size_t kMaxCameraLetters = 3;
-
-// Days from 1970-01-01 to year-month-day (Howard Hinnant's days_from_civil).
-std::int64_t days_from_civil(std::int64_t y, int m, int d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
 
 bool is_leap(int y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
@@ -61,7 +53,7 @@ bool iequals(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::int64_t civil_seconds(const CivilTime& t) {
-    return days_from_civil(t.year, t.month, t.day) * kSecondsPerDay + t.hour * 3600 +
+    return platform::days_from_civil(t.year, t.month, t.day) * kSecondsPerDay + t.hour * 3600 +
            t.minute * 60 + t.second;
 }
 
@@ -72,17 +64,11 @@ CivilTime civil_time_of(std::int64_t seconds) {
         rest += kSecondsPerDay;
         --days;
     }
-    // civil_from_days, the inverse of days_from_civil.
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
+    const platform::CivilDate date = platform::civil_from_days(days);
     CivilTime t;
-    t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2));
+    t.day = date.day;
+    t.month = date.month;
+    t.year = static_cast<int>(date.year);
     t.hour = static_cast<int>(rest / 3600);
     t.minute = static_cast<int>(rest / 60 % 60);
     t.second = static_cast<int>(rest % 60);
