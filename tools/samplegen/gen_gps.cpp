@@ -32,6 +32,9 @@
 
 namespace {
 
+using samplegen::put_le32;
+using samplegen::put_le_double;
+
 constexpr std::size_t kRecordSize = 120;
 constexpr std::size_t kTsPacketSize = 188;
 constexpr unsigned kGpsPid = 0x300;
@@ -39,17 +42,6 @@ constexpr unsigned kGpsEndPid = 0x350;
 constexpr std::size_t kTsRecordOffset = 18;
 constexpr std::size_t kMp4SampleSize = 44;
 constexpr std::size_t kMp4BlockSize = 2 * kMp4SampleSize;  // 44 skipped bytes, then the sample
-
-void put_le32(std::string& b, std::size_t at, std::int32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
-}
-
-void put_le_double(std::string& b, std::size_t at, double v) {
-    std::uint64_t u;
-    std::memcpy(&u, &v, sizeof u);
-    for (int i = 0; i < 8; ++i) b[at + i] = static_cast<char>((u >> (8 * i)) & 0xFF);
-}
 
 void put_le_float(std::string& b, std::size_t at, float v) {
     std::uint32_t u;

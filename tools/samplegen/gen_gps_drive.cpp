@@ -19,38 +19,30 @@
 
 namespace {
 
+using samplegen::put_le32;
+using samplegen::put_le_double;
+
 constexpr int kDriveSeconds = 10;
 constexpr int kNoFixRecord = 4;
 constexpr int kStrayRecord = 7;
 
-void put32(std::string& b, std::size_t at, std::int32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
-}
-
-void put_double(std::string& b, std::size_t at, double v) {
-    std::uint64_t u;
-    std::memcpy(&u, &v, sizeof u);
-    for (int i = 0; i < 8; ++i) b[at + i] = static_cast<char>((u >> (8 * i)) & 0xFF);
-}
-
 std::string drive_record(int k) {
     std::string r(120, '\0');
-    put32(r, 0, 8);
-    put32(r, 4, 15);
-    put32(r, 8, k);
+    put_le32(r, 0, 8);
+    put_le32(r, 4, 15);
+    put_le32(r, 8, k);
     r[12] = k == kNoFixRecord ? 'V' : 'A';
-    put_double(r, 16, 22.54 + 0.0003 * k + (k == kStrayRecord ? 0.2 : 0.0));
+    put_le_double(r, 16, 22.54 + 0.0003 * k + (k == kStrayRecord ? 0.2 : 0.0));
     r[24] = 'N';
-    put_double(r, 32, 114.05 + 0.0003 * k);
+    put_le_double(r, 32, 114.05 + 0.0003 * k);
     r[40] = 'E';
-    put_double(r, 48, 8.0 + 1.5 * k);
-    put32(r, 64, 2024);
-    put32(r, 68, 3);
-    put32(r, 72, 9);
-    put32(r, 76, 3 * k - 12);
-    put32(r, 80, 20 - 4 * k);
-    put32(r, 84, 10 + (k % 2 != 0 ? 5 : -5));
+    put_le_double(r, 48, 8.0 + 1.5 * k);
+    put_le32(r, 64, 2024);
+    put_le32(r, 68, 3);
+    put_le32(r, 72, 9);
+    put_le32(r, 76, 3 * k - 12);
+    put_le32(r, 80, 20 - 4 * k);
+    put_le32(r, 84, 10 + (k % 2 != 0 ? 5 : -5));
     return r;
 }
 

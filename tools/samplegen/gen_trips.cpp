@@ -24,6 +24,9 @@
 
 namespace {
 
+using samplegen::put_le32;
+using samplegen::put_le_double;
+
 constexpr std::size_t kPacketSize = 188;
 constexpr std::size_t kRecordSize = 120;
 constexpr std::size_t kRecordOffset = 18;  // after the header and the recorder's own bytes
@@ -31,33 +34,22 @@ constexpr unsigned kGpsPid = 0x300;
 constexpr int kClipSeconds = 4;
 constexpr int kStartHour = 15, kStartMinute = 30;
 
-void put32(std::string& b, std::size_t at, std::int32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
-}
-
-void put_double(std::string& b, std::size_t at, double v) {
-    std::uint64_t u;
-    std::memcpy(&u, &v, sizeof u);
-    for (int i = 0; i < 8; ++i) b[at + i] = static_cast<char>((u >> (8 * i)) & 0xFF);
-}
-
 // The record of second `s` after 15:30:00 on 2024-12-07.
 std::string record(int s, bool fix) {
     std::string r(kRecordSize, '\0');
     const int total = kStartHour * 3600 + kStartMinute * 60 + s;
-    put32(r, 0, total / 3600);
-    put32(r, 4, total / 60 % 60);
-    put32(r, 8, total % 60);
+    put_le32(r, 0, total / 3600);
+    put_le32(r, 4, total / 60 % 60);
+    put_le32(r, 8, total % 60);
     r[12] = fix ? 'A' : 'V';
-    put_double(r, 16, 22.54 + s / 10000.0);
+    put_le_double(r, 16, 22.54 + s / 10000.0);
     r[24] = 'N';
-    put_double(r, 32, 114.05 + 2 * s / 10000.0);
+    put_le_double(r, 32, 114.05 + 2 * s / 10000.0);
     r[40] = 'E';
-    put_double(r, 48, 10.0 + s / 10.0);
-    put32(r, 64, 2024);
-    put32(r, 68, 12);
-    put32(r, 72, 7);
+    put_le_double(r, 48, 10.0 + s / 10.0);
+    put_le32(r, 64, 2024);
+    put_le32(r, 68, 12);
+    put_le32(r, 72, 7);
     return r;
 }
 

@@ -8,6 +8,8 @@
 //     KVP_SAMPLE_SET(basic, "fisheye and flat clips", make_basic);
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,18 @@ struct FisheyeClip {
     std::string codec_args = "-c:v libx264 -preset veryfast -crf 23 -g 30 -pix_fmt yuv420p";
 };
 bool make_fisheye_clip(const Context& ctx, const FisheyeClip& clip, const std::string& out);
+
+// Little-endian values written into recorder records at byte `at` of `b`
+// (which is large enough).
+inline void put_le32(std::string& b, std::size_t at, std::int32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
+}
+inline void put_le_double(std::string& b, std::size_t at, double v) {
+    std::uint64_t u;
+    std::memcpy(&u, &v, sizeof u);
+    for (int i = 0; i < 8; ++i) b[at + i] = static_cast<char>((u >> (8 * i)) & 0xFF);
+}
 
 }  // namespace samplegen
 
