@@ -54,6 +54,18 @@ TEST_F(KvptoolPlay, EveryLayoutAndAFlatVideoPlay) {
     }
 }
 
+TEST_F(KvptoolPlay, ASquareRecordingWhoseLensIsNotFoundPlaysFlat) {
+    // A flat grey picture has no lens circle: the automatic calibration
+    // fails, which is said, and the picture is shown as it is.
+    const auto r = play(KVP_SAMPLES_DIR "/play_grey.mp4 --layout split4 --seconds 0.3");
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_NE(r.out.find("play_grey.mp4: no lens calibration: error: automatic calibration of "),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("play_grey.mp4: showing the picture flat\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("position 0.000 s\n"), std::string::npos) << r.out;
+}
+
 TEST_F(KvptoolPlay, ReportsWhatCannotBePlayed) {
     auto r = play("/nonexistent/clip.mp4");
     EXPECT_EQ(r.exit_code, 15);

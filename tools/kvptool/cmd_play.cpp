@@ -99,7 +99,8 @@ bool is_square(DOR_SpherePlayer& player) {
 
 // A calibration beside the recording (NAME.inf), else the player's own
 // preparation (stored per-width file or automatic calibration) into the
-// temporary folder; empty when there is none.
+// temporary folder; empty when there is none. A failed preparation is
+// reported on stderr.
 std::string find_calibration(DOR_SpherePlayer& player, const std::string& file) {
     const std::string stem = file.substr(0, file.rfind('.'));
     if (platform::path_exists(stem + ".inf")) return stem + ".inf";
@@ -107,7 +108,12 @@ std::string find_calibration(DOR_SpherePlayer& player, const std::string& file) 
     const std::string prepared =
         std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kvptool-play.inf";
     std::remove(prepared.c_str());
-    player.PrepareCalibration(file.c_str(), prepared.c_str());
+    if (player.PrepareCalibration(file.c_str(), prepared.c_str()) != DOR_PLAYER_OK) {
+        std::string text = player.GetLastErrorText();
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+        std::fprintf(stderr, "kvptool play: %s: no lens calibration: %s\n", file.c_str(),
+                     text.c_str());
+    }
     return platform::path_exists(prepared) ? prepared : std::string();
 }
 
@@ -203,8 +209,13 @@ int run_play(const Options& opt) {
     init_param param{opt.file.c_str(), "", "", 0, 0, 0, 0, 1};
     int rc = player->Init(&param);
     if (rc != DOR_PLAYER_OK) return fail(opt.file, "cannot open", player.get(), rc);
-    const bool fisheye = is_square(*player);
+    const bool square = is_square(*player);
     const std::string calib = !opt.calib.empty() ? opt.calib : find_calibration(*player, opt.file);
+    // Without a lens there is nothing to dewarp: the picture is shown flat.
+    const bool fisheye = square && !calib.empty();
+    if (square && !fisheye) {
+        std::fprintf(stderr, "kvptool play: %s: showing the picture flat\n", opt.file.c_str());
+    }
     param.calib_filename = calib.c_str();
     param.panorama_input = calib.empty() ? 1 : 0;  // a flat video needs no lens
     param.end_time_ms = static_cast<int>(player->GetVideoDurationms());
