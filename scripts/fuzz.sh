@@ -1,7 +1,7 @@
 #!/bin/bash
 # Builds the libFuzzer targets with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-fuzz/ and runs each for a given time,
-# one process each, one after the other.
+# one process each, as many at once as there are cores (KVP_JOBS).
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
 # SECONDS_PER_TARGET defaults to 600; the targets default to every
 # fuzz/fuzz_*.cpp. Target fuzz_NAME starts from the committed seeds in
@@ -43,22 +43,46 @@ target_flags() {
 }
 
 mkdir -p build-fuzz/artifacts build-fuzz/logs
-summary=()
-for target in "${TARGETS[@]}"; do
-    name=${target#fuzz_}
-    [[ -d "fuzz/corpus/$name" ]] || { echo "fuzz.sh: no seeds in fuzz/corpus/$name" >&2; exit 1; }
+
+# One target for its time; its output goes to its log.
+run_target() {
+    local target=$1 name=${1#fuzz_} flags
     mapfile -t flags < <(target_flags "$name")
     mkdir -p "build-fuzz/corpus/$target"
-    log=build-fuzz/logs/$target.log
     echo "fuzz.sh: running $target for $SECONDS_PER_TARGET s (${flags[*]})"
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ASAN_OPTIONS=detect_leaks=1 \
         "build-fuzz/bin/$target" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 \
         -rss_limit_mb=2048 -malloc_limit_mb=256 "${flags[@]}" \
         -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 \
-        "build-fuzz/corpus/$target" "fuzz/corpus/$name" >"$log" 2>&1 ||
-        { tail -n 60 "$log"; echo "fuzz.sh: $target found a fault; the input is in build-fuzz/artifacts/" >&2; exit 1; }
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+        "build-fuzz/corpus/$target" "fuzz/corpus/$name" >"build-fuzz/logs/$target.log" 2>&1
+    echo $? >"build-fuzz/logs/$target.rc"
+}
+
+for target in "${TARGETS[@]}"; do
+    [[ -d "fuzz/corpus/${target#fuzz_}" ]] || { echo "fuzz.sh: no seeds in fuzz/corpus/${target#fuzz_}" >&2; exit 1; }
+done
+# As many targets at once as there are cores: each is one process.
+JOBS=${KVP_JOBS:-$(nproc)}
+for target in "${TARGETS[@]}"; do
+    rm -f "build-fuzz/logs/$target.rc"
+    while (($(jobs -rp | wc -l) >= JOBS)); do wait -n || true; done
+    (set +e; run_target "$target") &
+done
+wait
+failed=()
+for target in "${TARGETS[@]}"; do
+    [[ "$(cat "build-fuzz/logs/$target.rc" 2>/dev/null)" == 0 ]] || failed+=("$target")
+done
+for target in "${failed[@]}"; do
+    tail -n 60 "build-fuzz/logs/$target.log"
+    echo "fuzz.sh: $target found a fault; the input is in build-fuzz/artifacts/" >&2
+done
+[[ ${#failed[@]} -eq 0 ]] || exit 1
+
+summary=()
+for target in "${TARGETS[@]}"; do
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build-fuzz/logs/$target.log")
     summary+=("$target: ${runs:-?} inputs in $SECONDS_PER_TARGET s")
 done
 printf 'fuzz.sh: %s\n' "${summary[@]}"
