@@ -2,6 +2,7 @@
 // band read back from the decoded pictures against the same export without
 // overlay, the subtitle track, the GPX read back by gpsbabel, and the
 // subtitle step alone leaving the video packets as they were.
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -220,6 +221,50 @@ TEST(OverlayExport, ASecondWithoutAFixShowsOnlyItsTime) {
     std::string codec;
     EXPECT_EQ(subtitle_cues(dir.file("overlay.mp4"), codec), 4);
     EXPECT_EQ(gpx_points(dir.file("overlay.gpx")).size(), 4u);  // three fixes
+}
+
+// The subtitle track as SubRip text, by FFmpeg.
+std::string subtitles_as_srt(const std::string& path) {
+    return kvp_test::run_command("ffmpeg -v error -i '" + path + "' -map 0:s -f srt -").out;
+}
+
+// Seconds of the key frames of a recording, from its first picture.
+std::vector<double> key_frames(const std::string& path) {
+    const auto r = kvp_test::run_command(
+        "ffprobe -v error -skip_frame nokey -select_streams v -show_entries frame=pts_time "
+        "-of csv=p=0 '" +
+        path + "'");
+    std::vector<double> times;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line[0] != ',') times.push_back(std::atof(line.c_str()));
+    }
+    for (double& t : times) t -= times.empty() ? 0 : times.front();
+    return times;
+}
+
+TEST(OverlayExport, ALaterStartIsTimedFromTheKeyFrameTheExportStartsAt) {
+    kvp_test::TempDir dir;
+    const std::string clip = kSamples + "/trips/20241207_153000A.ts";
+    ASSERT_TRUE(
+        export_clip(dir, clip, dir.file("out.mp4"), "--from 0:02 --to 0:04 --overlay time"));
+    // The second of the last key frame at or before 2 s opens the output;
+    // the output is two seconds long, so are its cues.
+    int key_second = 0;
+    for (double t : key_frames(clip)) {
+        if (t <= 2.0 + 1e-6) key_second = static_cast<int>(t);
+    }
+    const std::string srt = subtitles_as_srt(dir.file("out.mp4"));
+    char first[32];
+    std::snprintf(first, sizeof first, "15:30:%02d", key_second);
+    EXPECT_NE(
+        srt.find(std::string("00:00:00,000 --> 00:00:01,000\n<font face=\"Sans\">2024-12-07 ") +
+                 first),
+        std::string::npos)
+        << srt;
+    std::string codec;
+    EXPECT_EQ(subtitle_cues(dir.file("out.mp4"), codec), 2);
+    EXPECT_EQ(decode_all(dir.file("out.mp4")).size(), 20u);
 }
 
 TEST(OverlayExport, ARecordingWithoutGpsIsExportedWithoutOverlayAndSaysSo) {

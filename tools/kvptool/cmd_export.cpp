@@ -351,6 +351,8 @@ struct ConverterHandle {
 // --- flat delivery and conversion
 
 int deliver_flat(const Options& opt, ParamBuffers& b, ConverterInitParam& p) {
+    if (!opt.overlay.empty())
+        fail("notice: a flat recording is copied as it is, without overlay", "", 0);
     ConverterHandle conv;
     const std::string before = b.src;
     // Remuxes a TS file to temp.mp4, which the converter removes when it goes;
@@ -383,7 +385,7 @@ int convert(const Options& opt, ConverterInitParam& p) {
     if (interrupted()) return fail_interrupted();
     kvptool::ExportOverlay overlay;
     if (!opt.overlay.empty()) {
-        if (const int rc = kvptool::begin_overlay(opt.overlay, opt.units, opt.in,
+        if (const int rc = kvptool::begin_overlay(opt.overlay, opt.units, opt.in, p.src_url,
                                                   from.minutes * 60 + from.seconds,
                                                   to.minutes * 60 + to.seconds, *conv.c, overlay)) {
             return fail("overlay", conv.c->GetLastErrorText(), rc);

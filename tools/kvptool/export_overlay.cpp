@@ -205,15 +205,42 @@ std::string check_overlay_fields(const std::string& fields) {
     return overlay::parse_fields(fields, parsed, why) ? std::string() : why;
 }
 
+int64_t export_start_ms(const std::string& media, int64_t from_s) {
+    const int64_t asked_ms = from_s * 1000;
+    AVFormatContext* raw = nullptr;
+    if (from_s <= 0 || avformat_open_input(&raw, media.c_str(), nullptr, nullptr) < 0) {
+        return asked_ms;
+    }
+    av::InputContextPtr in(raw);
+    const int v = av_find_best_stream(in.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (v < 0) return asked_ms;
+    // The converter's own seek: backward to the key frame, in stream time.
+    const AVStream* st = in->streams[v];
+    const auto ts = static_cast<int64_t>(static_cast<double>(from_s) / av_q2d(st->time_base));
+    av::PacketPtr packet = av::make_packet();
+    if (av_seek_frame(in.get(), v, ts, AVSEEK_FLAG_BACKWARD) < 0) return asked_ms;
+    while (av_read_frame(in.get(), packet.get()) >= 0) {
+        if (packet->stream_index == v && packet->pts != AV_NOPTS_VALUE) {
+            const int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+            return av_rescale_q(packet->pts - start, st->time_base, kMilliseconds);
+        }
+        av_packet_unref(packet.get());
+    }
+    return asked_ms;
+}
+
 int32_t begin_overlay(const std::string& fields, const std::string& units, const std::string& in,
-                      int64_t from_s, int64_t to_s, DOR_SphereVideoConverter& converter,
-                      ExportOverlay& overlay) {
+                      const std::string& media, int64_t from_s, int64_t to_s,
+                      DOR_SphereVideoConverter& converter, ExportOverlay& overlay) {
     std::string why;
     if (!parse_overlay(fields, units, overlay, why)) {
         std::fprintf(stderr, "kvptool export: %s\n", why.c_str());
         return DOR_CONVERTER_ERROR_FAILURE;
     }
-    if (!add_overlay_source(overlay, in, from_s, to_s, 0)) {
+    const int64_t start_ms = export_start_ms(media, from_s);
+    // The converter renders the span's length from that key frame on.
+    const int64_t end_ms = start_ms + (to_s - from_s) * 1000;
+    if (!add_overlay_source(overlay, in, start_ms, end_ms, 0)) {
         std::fprintf(stderr,
                      "kvptool export: notice: %s has no GPS track; exporting without "
                      "overlay, subtitles or GPX\n",
@@ -233,8 +260,8 @@ bool parse_overlay(const std::string& fields, const std::string& units, ExportOv
     return overlay::parse_fields(fields, overlay.fields, why);
 }
 
-bool add_overlay_source(ExportOverlay& overlay, const std::string& path, int64_t from_s,
-                        int64_t to_s, int64_t output_start_ms) {
+bool add_overlay_source(ExportOverlay& overlay, const std::string& path, int64_t from_ms,
+                        int64_t to_ms, int64_t output_start_ms) {
     OverlaySource s;
     s.path = path;
     bool continuous = false;
@@ -242,8 +269,8 @@ bool add_overlay_source(ExportOverlay& overlay, const std::string& path, int64_t
         s.track.empty()) {
         return false;
     }
-    s.from_ms = from_s * 1000;
-    s.to_ms = to_s * 1000;
+    s.from_ms = from_ms;
+    s.to_ms = to_ms;
     s.origin_ms = output_start_ms - s.from_ms;
     overlay.sources.push_back(std::move(s));
     return true;

@@ -40,24 +40,32 @@ struct ExportOverlay {
 // For the CLI: empty when `fields` is a valid list, else the reason.
 std::string check_overlay_fields(const std::string& fields);
 
-// One recording exported from second `from_s` to `to_s`: reads its track
-// and hands the cues to the converter. A recording without a GPS track is
-// exported without overlay, with a notice on stderr (`overlay` stays
-// inactive). The converter's result: 0, or 21 with its text.
+// Where an export from second `from_s` of `media` really starts, in ms of
+// the recording: the converter starts at the key frame at or before it.
+// `from_s` * 1000 when the file cannot be read.
+int64_t export_start_ms(const std::string& media, int64_t from_s);
+
+// One recording exported from second `from_s` to `to_s`: reads the track
+// of `in` and hands the cues to the converter for the span's length from
+// the key frame the export of `media` (the file the converter reads)
+// starts at. A
+// recording without a GPS track is exported without overlay, with a notice
+// on stderr (`overlay` stays inactive). The converter's result: 0, or 21
+// with its text.
 int32_t begin_overlay(const std::string& fields, const std::string& units, const std::string& in,
-                      int64_t from_s, int64_t to_s, DOR_SphereVideoConverter& converter,
-                      ExportOverlay& overlay);
+                      const std::string& media, int64_t from_s, int64_t to_s,
+                      DOR_SphereVideoConverter& converter, ExportOverlay& overlay);
 
 // Reads the field list ("time,speed,position") and the units; false with
 // `why` for an unknown field.
 bool parse_overlay(const std::string& fields, const std::string& units, ExportOverlay& overlay,
                    std::string& why);
 
-// Reads the GPS track of `path` and adds the seconds [from_s, to_s) of it,
+// Reads the GPS track of `path` and adds the span [from_ms, to_ms) of it,
 // landing at output time `output_start_ms`. False when the recording has no
 // track (a notice for the caller, not a failure).
-bool add_overlay_source(ExportOverlay& overlay, const std::string& path, int64_t from_s,
-                        int64_t to_s, int64_t output_start_ms);
+bool add_overlay_source(ExportOverlay& overlay, const std::string& path, int64_t from_ms,
+                        int64_t to_ms, int64_t output_start_ms);
 
 // Builds the cues of every source added and hands them to the converter.
 // Its result (0, or 21 with its text).
