@@ -329,6 +329,9 @@ TEST(OverlaySubtitles, TheTrackIsAddedWithoutTouchingThePictures) {
         path + "'");
     EXPECT_NE(r.out.find("3.000000"), std::string::npos) << r.out;
     EXPECT_EQ(kvp_test::names_in(dir.path()).size(), 1u);  // no temporary file left
+    EXPECT_TRUE(kvptool::takes_subtitles("trip.mp4"));
+    EXPECT_TRUE(kvptool::takes_subtitles("trip.mov"));
+    EXPECT_FALSE(kvptool::takes_subtitles("trip.ts"));
 }
 
 }  // namespace

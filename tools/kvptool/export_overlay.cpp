@@ -308,8 +308,21 @@ bool add_subtitle_track(const std::string& path, const std::vector<overlay::Over
     return false;
 }
 
+bool takes_subtitles(const std::string& path) {
+    const AVOutputFormat* format = av_guess_format(nullptr, path.c_str(), nullptr);
+    return format != nullptr &&
+           avformat_query_codec(format, AV_CODEC_ID_MOV_TEXT, FF_COMPLIANCE_NORMAL) == 1;
+}
+
 bool finish_overlay(const ExportOverlay& overlay, const std::string& output, std::string& why) {
-    if (!overlay.cues.empty() && !add_subtitle_track(output, overlay.cues, why)) return false;
+    if (!overlay.cues.empty() && !takes_subtitles(output)) {
+        std::fprintf(stderr,
+                     "kvptool export: notice: %s cannot hold a mov_text subtitle track; "
+                     "written without it\n",
+                     output.c_str());
+    } else if (!overlay.cues.empty() && !add_subtitle_track(output, overlay.cues, why)) {
+        return false;
+    }
     return write_gpx(overlay, output, why);
 }
 

@@ -80,6 +80,10 @@ std::string gpx_path_for(const std::string& output);
 // output stays as the converter left it.
 bool finish_overlay(const ExportOverlay& overlay, const std::string& output, std::string& why);
 
+// True when the container `path`'s extension chooses takes mov_text (MP4,
+// MOV, 3GP); other containers get the pictures and the GPX only.
+bool takes_subtitles(const std::string& path);
+
 // The subtitle step alone.
 bool add_subtitle_track(const std::string& path, const std::vector<overlay::OverlayCue>& cues,
                         std::string& why);
