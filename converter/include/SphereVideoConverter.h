@@ -93,6 +93,15 @@ struct ConvertProgress {
     int32_t reserved;           // always 0
 };
 
+// One text drawn into the output pictures whose presentation time lies in
+// [start_ms, end_ms) of the output (the first picture is at 0). `text` is
+// UTF-8, lines separated by '\n'; the converter copies it.
+struct ConverterOverlayCue {
+    int64_t start_ms;
+    int64_t end_ms;
+    const char* text;
+};
+
 // Slot order is a fixed contract with the viewer.
 class DOR_SphereVideoConverter {
 public:
@@ -126,6 +135,14 @@ public:
     // render or the trailer failed; the reason is in GetLastErrorText). -1
     // before the first conversion and while one runs.
     virtual int32_t GetConversionResult() = 0;
+
+    // The texts drawn into the pictures of the next conversions, in a
+    // band at the bottom-left corner (a dark, half-transparent band with
+    // light text); pictures outside every cue stay untouched. Replaces the
+    // earlier cues; a count of 0 draws nothing. The cues are copied. Any time
+    // but while a conversion runs: 0, or 21 (running, or a cue with a null
+    // text, an end before its start or a negative count).
+    virtual int32_t SetOverlay(const ConverterOverlayCue* cues, int32_t count) = 0;
 };
 
 #ifdef __cplusplus

@@ -197,6 +197,9 @@ int DOR_SphereVideoConverterImpl::run_conversion(ogl_rendererMgr& renderer, bool
     started = true;
     set_start_status(1);
     Pipeline p{input_, output_, renderer, error_, stop_, frames_encoded_};
+    OverlayDrawer overlay(overlay_cues_, input_.frame_rate_q, output_.video_codec->width,
+                          output_.video_codec->height);
+    if (!overlay_cues_.empty()) p.overlay = &overlay;
     p.frames_to_render = frm_number_to_render_.load();
     p.first_audio_pts = first_audio_pts_;
     const int result = run_pipeline(p);
@@ -298,6 +301,30 @@ const char* DOR_SphereVideoConverterImpl::GetLastErrorText() {
 
 int32_t DOR_SphereVideoConverterImpl::GetConversionResult() {
     return conversion_result_.load();
+}
+
+int32_t DOR_SphereVideoConverterImpl::SetOverlay(const ConverterOverlayCue* cues, int32_t count) {
+    if (is_rendering_.load()) {
+        return error_.fail(DOR_CONVERTER_ERROR_FAILURE,
+                           "error: converter is working, please stop first;\n");
+    }
+    if (count < 0 || (count > 0 && cues == nullptr)) {
+        return error_.fail(DOR_CONVERTER_ERROR_FAILURE, "error: invalid overlay cues;\n");
+    }
+    std::vector<OverlayCueCopy> copies;
+    copies.reserve(static_cast<std::size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        const ConverterOverlayCue& c = cues[i];
+        if (c.text == nullptr || c.end_ms < c.start_ms) {
+            return error_.fail(DOR_CONVERTER_ERROR_FAILURE, "error: invalid overlay cue %d;\n", i);
+        }
+        copies.push_back({c.start_ms, c.end_ms, c.text});
+    }
+    std::stable_sort(
+        copies.begin(), copies.end(),
+        [](const OverlayCueCopy& a, const OverlayCueCopy& b) { return a.start_ms < b.start_ms; });
+    overlay_cues_ = std::move(copies);
+    return DOR_CONVERTER_OK;
 }
 
 }  // namespace converter

@@ -16,10 +16,12 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "SphereVideoConverter.h"
 #include "converter_log.h"
 #include "media_context.h"
+#include "overlay_band.h"
 #include "premux.h"
 
 namespace converter {
@@ -41,6 +43,7 @@ public:
     int32_t IsRendering() override;
     const char* GetLastErrorText() override;
     int32_t GetConversionResult() override;
+    int32_t SetOverlay(const ConverterOverlayCue* cues, int32_t count) override;
 
 private:
     int open_bundles();
@@ -63,6 +66,7 @@ private:
     VideoTime duration_{-1, -1, -1};
     int64_t total_frames_ = 0;
     std::thread worker_;
+    std::vector<OverlayCueCopy> overlay_cues_;  // sorted by start
 
     // --- opened by Init, handed to the worker's threads while converting
     InputMedia input_;

@@ -191,7 +191,8 @@ void encode_loop(Pipeline& p, Queues& q) {
 
 // --- render loop (the calling thread)
 
-int render_one(Pipeline& p, Queues& q, DecodedItem& item) {
+// Picture `index` of the output: rendered, overlaid, handed to the encoder.
+int render_one(Pipeline& p, Queues& q, DecodedItem& item, int64_t index) {
     AVFrame* out = nullptr;
     if (!q.free_pictures.pop(out)) return DOR_CONVERTER_OK;  // the encoder has ended
     if (av_frame_make_writable(out) < 0) {
@@ -199,6 +200,7 @@ int render_one(Pipeline& p, Queues& q, DecodedItem& item) {
     }
     if (const int rc = p.renderer.upload(*item.picture)) return rc;
     if (const int rc = p.renderer.render(*out)) return rc;
+    if (p.overlay != nullptr) p.overlay->draw(*out, index);
     item.picture.reset();
     q.rendered.push(RenderedItem{out, std::move(item.audio)});
     return DOR_CONVERTER_OK;
@@ -206,12 +208,13 @@ int render_one(Pipeline& p, Queues& q, DecodedItem& item) {
 
 int render_loop(Pipeline& p, Queues& q) {
     DecodedItem item;
+    int64_t rendered = 0;
     while (!p.stop.load() && q.decoded.pop(item)) {
         if (!item.picture) {
             q.rendered.push(RenderedItem{nullptr, std::move(item.audio)});
             break;
         }
-        if (const int rc = render_one(p, q, item)) return rc;
+        if (const int rc = render_one(p, q, item, rendered++)) return rc;
     }
     return DOR_CONVERTER_OK;
 }

@@ -23,6 +23,7 @@
 #include "converter_log.h"
 #include "media_context.h"
 #include "ogl_rendererMgr.h"
+#include "overlay_band.h"
 
 namespace converter {
 
@@ -37,7 +38,8 @@ struct Pipeline {
     const std::atomic<int32_t>& stop;      // set by the caller to end early
     std::atomic<int64_t>& frames_encoded;  // counted by the encoder
     int64_t frames_to_render = 0;
-    int64_t first_audio_pts = -1;  // of the span, in the input's time base; -1 none yet
+    int64_t first_audio_pts = -1;      // of the span, in the input's time base; -1 none yet
+    OverlayDrawer* overlay = nullptr;  // draws into each rendered picture; null: nothing
 };
 
 // Runs a conversion to its end on the calling thread (the renderer's) and

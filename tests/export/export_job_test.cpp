@@ -57,6 +57,7 @@ struct ScriptedConverter : DOR_SphereVideoConverter {
     int32_t IsRendering() override { return !stopped && --polls_left > 0 ? 1 : 0; }
     const char* GetLastErrorText() override { return text.c_str(); }
     int32_t GetConversionResult() override { return result_code; }
+    int32_t SetOverlay(const ConverterOverlayCue*, int32_t) override { return 0; }
 };
 
 struct JobRun {

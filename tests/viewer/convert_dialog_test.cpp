@@ -288,6 +288,7 @@ struct RefusingConverter : DOR_SphereVideoConverter {
     int32_t IsRendering() override { return 0; }
     const char* GetLastErrorText() override { return "error: the input has no video stream;\n"; }
     int32_t GetConversionResult() override { return -1; }
+    int32_t SetOverlay(const ConverterOverlayCue*, int32_t) override { return 0; }
 };
 
 TEST_F(ConvertDialogTest, AConverterFailureIsShownWithItsTextAndNeverAsFinished) {

@@ -1,6 +1,7 @@
 // kvptool export IN OUT [--layout wide|split2|split4] [--quality L|M|H]
 //                [--direction up|down|side] [--from MM:SS] [--to MM:SS]
 //                [--calib FILE] [--print-param] [--evidence DIR]
+//                [--overlay time,speed,position] [--units kmh|mph]
 // Exports a recording the way the viewer's conversion dialog does: a square
 // (fisheye) recording is dewarped by the converter library into the chosen
 // layout at the chosen quality, with the default view of that layout; any
@@ -37,6 +38,7 @@ extern "C" {
 #include "command.h"
 #include "common.h"
 #include "export_evidence.h"
+#include "export_overlay.h"
 #include "export/flat_copy.h"
 #include "layout/export_record.h"
 #include "layout/view_layout.h"
@@ -53,6 +55,8 @@ struct Options {
     std::string from, to, calib;
     bool print_param = false;
     std::string evidence;  // the evidence package's folder, empty: none
+    std::string overlay;   // telemetry fields drawn into the pictures, empty: none
+    std::string units = "kmh";
 };
 
 // The evidence package's notes on the export running now, when one is kept.
@@ -347,6 +351,8 @@ struct ConverterHandle {
 // --- flat delivery and conversion
 
 int deliver_flat(const Options& opt, ParamBuffers& b, ConverterInitParam& p) {
+    if (!opt.overlay.empty())
+        fail("notice: a flat recording is copied as it is, without overlay", "", 0);
     ConverterHandle conv;
     const std::string before = b.src;
     // Remuxes a TS file to temp.mp4, which the converter removes when it goes;
@@ -377,6 +383,14 @@ int convert(const Options& opt, ConverterInitParam& p) {
         return fail("times are MM:SS", "", 1);
     }
     if (interrupted()) return fail_interrupted();
+    kvptool::ExportOverlay overlay;
+    if (!opt.overlay.empty()) {
+        if (const int rc = kvptool::begin_overlay(opt.overlay, opt.units, opt.in, p.src_url,
+                                                  from.minutes * 60 + from.seconds,
+                                                  to.minutes * 60 + to.seconds, *conv.c, overlay)) {
+            return fail("overlay", conv.c->GetLastErrorText(), rc);
+        }
+    }
     const std::string text_before = conv.c->GetLastErrorText();
     if (const int rc = conv.c->StartDewarpingAsync(from, to)) {
         return fail("cannot start", conv.c->GetLastErrorText(), rc);
@@ -402,6 +416,10 @@ int convert(const Options& opt, ConverterInitParam& p) {
     const std::string text = conv.c->GetLastErrorText();
     if (const int rc = conv.c->GetConversionResult()) return fail("conversion failed", text, rc);
     if (text != text_before) fail("warning: some input was skipped", text, 0);
+    std::string why;
+    if (overlay.active() && !interrupted() && !kvptool::finish_overlay(overlay, opt.out, why)) {
+        return fail("overlay", why, 1);
+    }
     std::printf("exported: %s (%dx%d)\n", opt.out.c_str(), p.dst_width, p.dst_height);
     return interrupted() ? interrupted_exit() : 0;
 }
@@ -515,6 +533,12 @@ void setup_export(CLI::App& app, int& exit_code) {
                     "write an evidence package to this folder: SHA-256 of the recording before "
                     "and after, the parameters, the calibration and the output")
         ->excludes("--print-param");
+    sub->add_option("--overlay", opt->overlay,
+                    "draw telemetry into the pictures (time,speed,position) from the recording's "
+                    "GPS track; also a subtitle track and OUT.gpx")
+        ->check([](const std::string& v) { return kvptool::check_overlay_fields(v); });
+    sub->add_option("--units", opt->units, "overlay speed and date: kmh or mph")
+        ->check(CLI::IsMember({"kmh", "mph"}));
     sub->callback([opt, &exit_code] {
         if (opt->evidence.empty()) {
             exit_code = run_export(*opt);
