@@ -46,9 +46,20 @@ struct Source {
     AVStream* audio_stream() const { return audio < 0 ? nullptr : ctx->streams[audio]; }
 };
 
+// A large picture's key frames can fill FFmpeg's default probe (5 MB)
+// before the first sound packet of a TS file arrives; the sound's
+// parameters are needed for the joined file's header.
+constexpr const char* kProbeBytes = "50000000";
+constexpr const char* kProbeMicroseconds = "10000000";
+
 bool open_source(const std::string& path, Source& s, std::string& why) {
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "probesize", kProbeBytes, 0);
+    av_dict_set(&options, "analyzeduration", kProbeMicroseconds, 0);
+    const int opened = avformat_open_input(&raw, path.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
         why = "cannot open " + path;
         return false;
     }
