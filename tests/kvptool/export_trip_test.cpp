@@ -3,6 +3,7 @@
 // sound running on across the joins, spans chosen by clock times, and the
 // refusals; the joined file beside the output never stays.
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -182,6 +183,32 @@ TEST_F(TripExport, RefusesSpansOverGapsOrOutsideTripsAndMismatchedFilesLeavingNo
         EXPECT_NE(r.out.find(c.text), std::string::npos) << c.args << "\n" << r.out;
         expect_only({});
     }
+}
+
+// A signal ends a trip's export like a single one (exit 128 + the signal,
+// the output complete so far); the joined file goes on every path, also
+// when a second signal does not wait for the first.
+TEST_F(TripExport, ASignalLeavesNoJoinedFile) {
+    kvp_test::TempDir logs;
+    const std::string log = logs.file("log");
+    const auto export_until = [&](const std::string& signals) {
+        return kvp_test::run_command(
+            "env -u DISPLAY TMPDIR=" + quoted(logs.path()) + " " + kTool + " export --trip " +
+            quoted(kTripsSound) + " " + quoted(out()) + " --quality L --layout wide > " +
+            quoted(log) + " 2>&1 & pid=$!; for i in $(seq 1200); do [ $(grep -c ' fps ' " +
+            quoted(log) + ") -ge 2 ] && break; sleep 0.1; done; for s in " + signals +
+            "; do kill -$s $pid; done; wait $pid; echo $?");
+    };
+    const auto r = export_until(std::to_string(SIGINT));
+    EXPECT_EQ(std::atoi(r.out.c_str()), 128 + SIGINT) << kvp_test::read_file(log);
+    EXPECT_GT(pictures_in(out()), 0);
+    expect_only({"trip.mp4"});
+    const auto twice = export_until(std::to_string(SIGTERM) + " " + std::to_string(SIGINT));
+    const int status = std::atoi(twice.out.c_str());
+    EXPECT_TRUE(status == 128 + SIGTERM || status == 128 + SIGINT) << status;
+    EXPECT_TRUE(kvp_test::names_in(dir_.path()) == std::set<std::string>{} ||
+                kvp_test::names_in(dir_.path()) == std::set<std::string>{"trip.mp4"});
+    EXPECT_EQ(kvp_test::names_in(logs.path()), std::set<std::string>{"log"});
 }
 
 TEST_F(TripExport, TheEvidenceNamesEverySource) {
