@@ -148,7 +148,7 @@ TEST_F(TripExport, TheSoundRunsOnAcrossTheJoins) {
     EXPECT_NEAR(sound.back().end, 12, 2 * kFrameS);
 }
 
-TEST_F(TripExport, ClockTimesChooseASpanAcrossAJoin) {
+TEST_F(TripExport, ASpanAcrossAJoinByClockTimesOrOnTheJoinedVideo) {
     // 15:30:02 to 15:30:09: two seconds of the first file, all of the
     // second, one of the third.
     const auto r =
@@ -158,6 +158,12 @@ TEST_F(TripExport, ClockTimesChooseASpanAcrossAJoin) {
     EXPECT_NEAR(duration_of(out()), 7, kFrameS);
     EXPECT_NE(r.out.find("20241207_153000A.ts at -2.000 s"), std::string::npos) << r.out;
     expect_only({"trip.mp4"});
+
+    // Named files take MM:SS of the joined video, as a single file does.
+    ASSERT_EQ(std::remove(out().c_str()), 0);
+    const auto n = kvptool(joined(clips_in(kTrips)) + quoted(out()) + " --from 0:03 --to 0:09");
+    ASSERT_EQ(n.exit_code, 0) << n.out;
+    EXPECT_EQ(pictures_in(out()), 60);
 }
 
 TEST_F(TripExport, RefusesSpansOverGapsOrOutsideTripsAndMismatchedFilesLeavingNothing) {

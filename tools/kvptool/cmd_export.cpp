@@ -56,6 +56,7 @@ struct Options {
     std::string trip;                // --trip DIR, empty: none
     std::vector<std::string> sources;
     kvptool::JoinPlan plan;
+    std::string calib_near;  // where the calibration is looked for, empty: beside `in`
     std::string layout = "split4", quality = "M", direction = "down";
     std::string from, to, calib;
     bool print_param = false;
@@ -482,7 +483,9 @@ int export_one(const Options& opt) {
     const bool square = source.opened && source.width > 0 && source.width == source.height;
     TempCalibration temp;
     std::string calib = opt.calib;
-    if (square && calib.empty()) calib = calibration_beside(opt.in);
+    if (square && calib.empty()) {
+        calib = calibration_beside(opt.calib_near.empty() ? opt.in : opt.calib_near);
+    }
     if (square && calib.empty()) {
         std::string why;
         if (!make_temp_calibration(opt.in, temp, why)) return fail("no calibration", why, 1);
@@ -543,7 +546,7 @@ int export_joined(const Options& opt) {
     if (!kvptool::converter_span(opt.plan, timeline, one.from, one.to, why)) {
         return fail("cannot export that span", why, 1);
     }
-    if (one.calib.empty()) one.calib = calibration_beside(opt.sources.front());
+    one.calib_near = opt.sources.front();
     kvptool::print_timeline(exporter::shift_timeline(timeline, kvptool::span_start_ms(one.from)));
     const int rc = export_one(one);
     if (g_notes != nullptr) {

@@ -55,8 +55,6 @@ bool plan_trip(const std::string& dir, const std::string& from, const std::strin
 
 bool converter_span(const JoinPlan& plan, const exporter::JoinTimeline& timeline, std::string& from,
                     std::string& to, std::string& why) {
-    from.clear();
-    to.clear();
     if (!plan.clock_span || timeline.empty()) return true;
     const exporter::JoinSegment& first = timeline.front();
     const exporter::JoinSegment& last = timeline.back();

@@ -25,9 +25,10 @@ struct JoinPlan {
 bool plan_trip(const std::string& dir, const std::string& from, const std::string& to,
                JoinPlan& plan, std::string& why);
 
-// The converter's span ("M:SS", whole seconds, empty: the start or the end)
-// on the joined timeline for a clock span; false with `why` when it is
-// shorter than a second.
+// The converter's span ("M:SS", whole seconds) on the joined timeline for
+// a clock span; without one, `from` and `to` stay as they are (MM:SS on the
+// joined timeline, empty: its start or end). False with `why` when the
+// clock span is shorter than a second.
 bool converter_span(const JoinPlan& plan, const exporter::JoinTimeline& timeline, std::string& from,
                     std::string& to, std::string& why);
 
