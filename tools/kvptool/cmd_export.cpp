@@ -1,11 +1,13 @@
-// kvptool export IN OUT [--layout wide|split2|split4] [--quality L|M|H]
+// kvptool export IN... OUT [--layout wide|split2|split4] [--quality L|M|H]
 //                [--direction up|down|side] [--from MM:SS] [--to MM:SS]
 //                [--calib FILE] [--print-param] [--evidence DIR]
 //                [--overlay time,speed,position] [--units kmh|mph]
+// kvptool export --trip DIR [--from HH:MM:SS] [--to HH:MM:SS] OUT [...]
 // Exports a recording the way the viewer's conversion dialog does: a square
 // (fisheye) recording is dewarped by the converter library into the chosen
 // layout at the chosen quality, with the default view of that layout; any
 // other recording is delivered as a stream copy (the remuxed copy for TS).
+// Several recordings, or a trip's, are joined first (export_trip.h).
 // Exit code: 0, the converter's code (15, 16, 21) with its text on stderr,
 // 1 for other failures, 128 + the signal number when interrupted by SIGINT,
 // SIGTERM or SIGHUP (the file written so far is complete).
@@ -39,6 +41,7 @@ extern "C" {
 #include "common.h"
 #include "export_evidence.h"
 #include "export_overlay.h"
+#include "export_trip.h"
 #include "export/flat_copy.h"
 #include "layout/export_record.h"
 #include "layout/view_layout.h"
@@ -51,6 +54,13 @@ namespace {
 
 struct Options {
     std::string in, out;
+    std::vector<std::string> files;  // the recordings, then the output
+    std::string trip;                // --trip DIR, empty: none
+    std::vector<std::string> sources;
+    kvptool::JoinPlan plan;
+    std::string calib_near;  // where the calibration is looked for, empty: beside `in`
+    // The recordings inside a joined `in`, for the overlay; empty: `in` itself.
+    std::vector<kvptool::JoinedSource> joined;
     std::string layout = "split4", quality = "M", direction = "down";
     std::string from, to, calib;
     bool print_param = false;
@@ -200,13 +210,17 @@ volatile std::sig_atomic_t g_signal = 0;  // the first signal received, 0 none
 // g_temp_armed is set and changed only while it is clear.
 volatile std::sig_atomic_t g_temp_armed = 0;
 char g_temp_path[PATH_MAX] = {};
+// The same for the joined recordings of a multi-file export.
+volatile std::sig_atomic_t g_join_armed = 0;
+char g_join_path[PATH_MAX] = {};
 
 extern "C" void on_interrupt(int sig) {
     if (g_signal == 0) {
         g_signal = sig;
         return;
     }
-    if (g_temp_armed) ::unlink(g_temp_path);  // async-signal-safe, as are the two below
+    if (g_temp_armed) ::unlink(g_temp_path);  // async-signal-safe, as are the three below
+    if (g_join_armed) ::unlink(g_join_path);
     ::signal(sig, SIG_DFL);
     ::raise(sig);
 }
@@ -385,11 +399,15 @@ int convert(const Options& opt, ConverterInitParam& p) {
     if (interrupted()) return fail_interrupted();
     kvptool::ExportOverlay overlay;
     if (!opt.overlay.empty()) {
-        if (const int rc = kvptool::begin_overlay(opt.overlay, opt.units, opt.in, p.src_url,
-                                                  from.minutes * 60 + from.seconds,
-                                                  to.minutes * 60 + to.seconds, *conv.c, overlay)) {
-            return fail("overlay", conv.c->GetLastErrorText(), rc);
-        }
+        const int64_t from_s = from.minutes * 60 + from.seconds,
+                      to_s = to.minutes * 60 + to.seconds;
+        const int rc =
+            opt.joined.empty()
+                ? kvptool::begin_overlay(opt.overlay, opt.units, opt.in, p.src_url, from_s, to_s,
+                                         *conv.c, overlay)
+                : kvptool::begin_joined_overlay(opt.overlay, opt.units, opt.joined, p.src_url,
+                                                from_s, to_s, *conv.c, overlay);
+        if (rc != 0) return fail("overlay", conv.c->GetLastErrorText(), rc);
     }
     const std::string text_before = conv.c->GetLastErrorText();
     if (const int rc = conv.c->StartDewarpingAsync(from, to)) {
@@ -476,11 +494,7 @@ void note_export(const Options& opt, const ConverterInitParam& p, bool square,
     g_notes->hash_calibration();
 }
 
-int run_export(const Options& opt) {
-    // The media library's statistics are noise here unless debugging.
-    const char* debug = std::getenv("KVP_DEBUG");
-    if (debug == nullptr || std::strcmp(debug, "1") != 0) av_log_set_level(AV_LOG_ERROR);
-    InterruptHandlers handlers;
+int export_one(const Options& opt) {
     if (const int rc = refuse_special_files(opt)) return rc;
     ParamBuffers b;
     if (!copy_text(b.src, sizeof b.src, opt.in) || !copy_text(b.dst, sizeof b.dst, opt.out)) {
@@ -493,7 +507,9 @@ int run_export(const Options& opt) {
     const bool square = source.opened && source.width > 0 && source.width == source.height;
     TempCalibration temp;
     std::string calib = opt.calib;
-    if (square && calib.empty()) calib = calibration_beside(opt.in);
+    if (square && calib.empty()) {
+        calib = calibration_beside(opt.calib_near.empty() ? opt.in : opt.calib_near);
+    }
     if (square && calib.empty()) {
         std::string why;
         if (!make_temp_calibration(opt.in, temp, why)) return fail("no calibration", why, 1);
@@ -511,19 +527,115 @@ int run_export(const Options& opt) {
     return convert(opt, p);
 }
 
+// The joined recordings, named for the signal handler while they exist.
+class JoinedFile {
+public:
+    ~JoinedFile() {
+        g_join_armed = 0;
+        file_.remove();
+    }
+    bool create(const std::string& near, std::string& why) {
+        if (!file_.create(near, why)) return false;
+        if (file_.path().size() >= sizeof g_join_path) {
+            why = "path too long: " + file_.path();
+            return false;
+        }
+        std::memcpy(g_join_path, file_.path().c_str(), file_.path().size() + 1);
+        g_join_armed = 1;
+        return true;
+    }
+    const std::string& path() const { return file_.path(); }
+
+private:
+    exporter::TempFileBeside file_;
+};
+
+// Several recordings: joined beside the output, then exported as one.
+int export_joined(const Options& opt) {
+    for (const std::string& path : opt.sources) {
+        if (kvptool::is_special_file(path)) return kvptool::refuse_special_file("export", path, 1);
+        if (!opt.print_param && platform::same_file(opt.out, path)) {
+            return fail("the output file is one of the recordings", opt.out, 1);
+        }
+    }
+    JoinedFile joined;
+    std::string why;
+    if (!joined.create(opt.out, why)) return fail("cannot join the recordings", why, 1);
+    exporter::JoinTimeline timeline;
+    if (!exporter::join_recordings(opt.sources, joined.path(), timeline, why, interrupted)) {
+        return interrupted() ? fail_interrupted() : fail("cannot join the recordings", why, 1);
+    }
+    Options one = opt;
+    one.in = joined.path();
+    if (!kvptool::converter_span(opt.plan, timeline, one.from, one.to, why)) {
+        return fail("cannot export that span", why, 1);
+    }
+    one.calib_near = opt.sources.front();
+    for (const exporter::JoinSegment& seg : timeline) {
+        one.joined.push_back({seg.path, seg.start_ms, seg.duration_ms});
+    }
+    kvptool::print_timeline(exporter::shift_timeline(timeline, kvptool::span_start_ms(one.from)));
+    const int rc = export_one(one);
+    if (g_notes != nullptr) {
+        nlohmann::ordered_json segments = nlohmann::ordered_json::array();
+        for (const exporter::JoinSegment& seg : timeline) {
+            segments.push_back(
+                {{"path", seg.path}, {"start_ms", seg.start_ms}, {"duration_ms", seg.duration_ms}});
+        }
+        g_notes->parameters["joined"] = {{"from", one.from.empty() ? "start" : one.from},
+                                         {"to", one.to.empty() ? "end" : one.to},
+                                         {"segments", segments}};
+    }
+    return rc;
+}
+
+int run_export(const Options& opt) {
+    // The media library's statistics are noise here unless debugging.
+    const char* debug = std::getenv("KVP_DEBUG");
+    if (debug == nullptr || std::strcmp(debug, "1") != 0) av_log_set_level(AV_LOG_ERROR);
+    InterruptHandlers handlers;
+    return opt.sources.size() > 1 || !opt.trip.empty() ? export_joined(opt) : export_one(opt);
+}
+
+// The recordings and the output from the positional arguments and --trip;
+// 0, or the exit code of a clear refusal.
+int settle_inputs(Options& opt) {
+    if (!opt.trip.empty()) {
+        if (opt.files.size() != 1) return fail("with --trip give only the output file", "", 1);
+        std::string why;
+        if (!kvptool::plan_trip(opt.trip, opt.from, opt.to, opt.plan, why)) {
+            return fail("cannot export from the trip", why, 1);
+        }
+        opt.sources = opt.plan.sources;
+        opt.in = opt.sources.front();
+    } else {
+        if (opt.files.size() < 2) return fail("give the recordings, then the output file", "", 1);
+        opt.sources.assign(opt.files.begin(), opt.files.end() - 1);
+        opt.in = opt.files.front();
+    }
+    opt.out = opt.files.back();
+    return 0;
+}
+
 void setup_export(CLI::App& app, int& exit_code) {
     auto opt = std::make_shared<Options>();
     auto* sub = app.add_subcommand("export", "Export a recording to a flat H.264 MP4");
-    sub->add_option("in", opt->in, "recording (MP4 or MPEG-TS)")->required();
-    sub->add_option("out", opt->out, "output file (.mp4)")->required();
+    sub->add_option("files", opt->files,
+                    "recordings (MP4 or MPEG-TS; several are joined in this order), then the "
+                    "output file (.mp4)")
+        ->required();
+    sub->add_option("--trip", opt->trip,
+                    "export a trip of this folder (--from/--to: clock times HH:MM:SS)");
     sub->add_option("--layout", opt->layout, "wide (one view), split2 or split4")
         ->check(CLI::IsMember({"wide", "split2", "split4"}));
     sub->add_option("--quality", opt->quality, "L 640x384, M 800x480 or H 1280x768")
         ->check(CLI::IsMember({"L", "M", "H"}));
     sub->add_option("--direction", opt->direction, "camera looking up, down or to the side")
         ->check(CLI::IsMember({"up", "down", "side"}));
-    sub->add_option("--from", opt->from, "start MM:SS (from the key frame before it)");
-    sub->add_option("--to", opt->to, "end MM:SS (default: the whole recording)");
+    sub->add_option("--from", opt->from,
+                    "start MM:SS (from the key frame before it); with --trip HH:MM:SS");
+    sub->add_option("--to", opt->to,
+                    "end MM:SS (default: the whole recording); with --trip HH:MM:SS");
     sub->add_option("--calib", opt->calib,
                     "calibration file (default: the first *.inf beside the recording, "
                     "else a calibration made from its first picture)");
@@ -540,11 +652,12 @@ void setup_export(CLI::App& app, int& exit_code) {
     sub->add_option("--units", opt->units, "overlay speed and date: kmh or mph")
         ->check(CLI::IsMember({"kmh", "mph"}));
     sub->callback([opt, &exit_code] {
+        if ((exit_code = settle_inputs(*opt)) != 0) return;
         if (opt->evidence.empty()) {
             exit_code = run_export(*opt);
             return;
         }
-        const kvptool::EvidenceRequest request{opt->evidence, {opt->in}, opt->out};
+        const kvptool::EvidenceRequest request{opt->evidence, opt->sources, opt->out};
         exit_code = kvptool::run_with_evidence(request, [&opt](kvptool::ExportNotes& notes) {
             g_notes = &notes;
             const int rc = run_export(*opt);

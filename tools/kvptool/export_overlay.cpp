@@ -1,5 +1,6 @@
 #include "export_overlay.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -245,6 +246,39 @@ int32_t begin_overlay(const std::string& fields, const std::string& units, const
                      "kvptool export: notice: %s has no GPS track; exporting without "
                      "overlay, subtitles or GPX\n",
                      in.c_str());
+        return DOR_CONVERTER_OK;
+    }
+    return set_overlay(overlay, converter);
+}
+
+int32_t begin_joined_overlay(const std::string& fields, const std::string& units,
+                             const std::vector<JoinedSource>& segments, const std::string& media,
+                             int64_t from_s, int64_t to_s, DOR_SphereVideoConverter& converter,
+                             ExportOverlay& overlay) {
+    std::string why;
+    if (!parse_overlay(fields, units, overlay, why)) {
+        std::fprintf(stderr, "kvptool export: %s\n", why.c_str());
+        return DOR_CONVERTER_ERROR_FAILURE;
+    }
+    const int64_t start_ms = export_start_ms(media, from_s);
+    const int64_t end_ms = start_ms + (to_s - from_s) * 1000;
+    for (const JoinedSource& seg : segments) {
+        // The part of the exported span this recording covers, in its own time.
+        const int64_t from = std::max(start_ms, seg.start_ms);
+        const int64_t to = std::min(end_ms, seg.start_ms + seg.duration_ms);
+        if (from >= to) continue;
+        if (!add_overlay_source(overlay, seg.path, from - seg.start_ms, to - seg.start_ms,
+                                from - start_ms)) {
+            std::fprintf(stderr,
+                         "kvptool export: notice: %s has no GPS track; its part has no "
+                         "overlay\n",
+                         seg.path.c_str());
+        }
+    }
+    if (!overlay.active()) {
+        std::fprintf(stderr,
+                     "kvptool export: notice: no recording has a GPS track; exporting without "
+                     "overlay, subtitles or GPX\n");
         return DOR_CONVERTER_OK;
     }
     return set_overlay(overlay, converter);

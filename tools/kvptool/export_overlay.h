@@ -29,6 +29,13 @@ struct OverlaySource {
     int64_t origin_ms = 0, from_ms = 0, to_ms = 0;
 };
 
+// A recording inside a joined file: its path and where its time 0 lies in
+// the joined file, and for how long (ms).
+struct JoinedSource {
+    std::string path;
+    int64_t start_ms = 0, duration_ms = 0;
+};
+
 struct ExportOverlay {
     overlay::Fields fields;
     int units_flag = 1;
@@ -55,6 +62,15 @@ int64_t export_start_ms(const std::string& media, int64_t from_s);
 int32_t begin_overlay(const std::string& fields, const std::string& units, const std::string& in,
                       const std::string& media, int64_t from_s, int64_t to_s,
                       DOR_SphereVideoConverter& converter, ExportOverlay& overlay);
+
+// The same for an export of joined recordings: `media` is the joined file
+// and `segments` say where each recording's time 0 lies in it (ms). Each
+// recording's own track gives the cues of the seconds it covers in the
+// exported span; recordings without a track leave their seconds bare.
+int32_t begin_joined_overlay(const std::string& fields, const std::string& units,
+                             const std::vector<JoinedSource>& segments, const std::string& media,
+                             int64_t from_s, int64_t to_s, DOR_SphereVideoConverter& converter,
+                             ExportOverlay& overlay);
 
 // Reads the field list ("time,speed,position") and the units; false with
 // `why` for an unknown field.

@@ -6,7 +6,9 @@
 //  - trips_gap/  20241207_153000A.ts and 20241207_153004A.ts, then, after a
 //                22 s gap, 20241207_153030A.ts and 20241207_153034A.ts, in
 //                which two of the four seconds have no fix (trip 2 has 6
-//                fixes in 8 s).
+//                fixes in 8 s);
+//  - trips_sound/ the three clips of trips/ with sound (AAC, 48 kHz), for
+//                the joins of a trip's export.
 //
 // The GPS record of second s after 15:30:00 (UTC on the recorder's clock):
 // 22.54 + s/10000 N, 114.05 + 2s/10000 E, 10 + s/10 m/s. Each clip carries
@@ -102,14 +104,14 @@ bool make_clip(const std::string& base, const std::string& dir, int offset_s,
 }
 
 // The 4 s clip every file of the sets is made from, as MPEG-TS bytes.
-bool base_clip(const samplegen::Context& ctx, std::string& ts) {
+bool base_clip(const samplegen::Context& ctx, std::string& ts, bool audio = false) {
     samplegen::FisheyeClip clip;
     clip.width = clip.height = 320;
     clip.cx = clip.cy = 160;
     clip.radius = 156;
     clip.seconds = kClipSeconds;
     clip.fps = 10;
-    clip.audio = false;
+    clip.audio = audio;
     const std::string mp4 = ctx.path(".trips_base.mp4");
     const std::string base = ctx.path(".trips_base.ts");
     const bool ok = samplegen::make_fisheye_clip(ctx, clip, mp4) &&
@@ -137,8 +139,17 @@ bool make_trips_gap(const samplegen::Context& ctx) {
            make_clip(base, dir, 30, {1}) && make_clip(base, dir, 34, {2});
 }
 
+bool make_trips_sound(const samplegen::Context& ctx) {
+    std::string base;
+    const std::string dir = ctx.path("trips_sound");
+    ::mkdir(dir.c_str(), 0755);
+    return base_clip(ctx, base, true) && make_clip(base, dir, 0) && make_clip(base, dir, 4) &&
+           make_clip(base, dir, 8);
+}
+
 }  // namespace
 
 KVP_SAMPLE_SET(trips, "trips/: three consecutive 4 s recorder TS clips with GPS", make_trips)
 KVP_SAMPLE_SET(trips_gap, "trips_gap/: two pairs of consecutive 4 s TS clips with GPS, 22 s apart",
                make_trips_gap)
+KVP_SAMPLE_SET(trips_sound, "trips_sound/: the three clips of trips/ with sound", make_trips_sound)
