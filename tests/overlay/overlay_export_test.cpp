@@ -267,6 +267,34 @@ TEST(OverlayExport, ALaterStartIsTimedFromTheKeyFrameTheExportStartsAt) {
     EXPECT_EQ(decode_all(dir.file("out.mp4")).size(), 20u);
 }
 
+TEST(OverlayExport, ATripTakesEachRecordingsOwnTrackAcrossTheJoins) {
+    // The joined file carries no GPS: every second must come from the
+    // recording it belongs to, the third file's first second at 8 s.
+    kvp_test::TempDir dir;
+    const std::string trip = dir.file("trip");
+    ASSERT_EQ(kvp_test::run_command("cp -r '" + kSamples + "/trips' '" + trip + "'").exit_code, 0);
+    const std::string out = dir.file("trip.mp4");
+    const auto r = kvptool("export --trip '" + trip + "' '" + out +
+                           "' --quality L --layout wide --overlay time,speed,position");
+    ASSERT_EQ(r.exit_code, 0) << r.out;
+    std::string codec;
+    EXPECT_EQ(subtitle_cues(out, codec), 12);
+    const std::string srt = subtitles_as_srt(out);
+    EXPECT_NE(srt.find("00:00:04,000 --> 00:00:05,000\n<font face=\"Sans\">2024-12-07 15:30:04"),
+              std::string::npos)
+        << srt;
+    EXPECT_NE(srt.find("00:00:08,000 --> 00:00:09,000\n<font face=\"Sans\">2024-12-07 15:30:08"),
+              std::string::npos)
+        << srt;
+    // Twelve track points, plus gpsbabel's header line.
+    const auto points = gpx_points(dir.file("trip.gpx"));
+    ASSERT_EQ(points.size(), 13u);
+    EXPECT_NE(points.back().find("15:30:11"), std::string::npos) << points.back();
+    // No picture of the three clips is lost or doubled.
+    const std::vector<Luma> pictures = decode_all(out);
+    EXPECT_EQ(pictures.size(), 120u);
+}
+
 TEST(OverlayExport, ARecordingWithoutGpsIsExportedWithoutOverlayAndSaysSo) {
     kvp_test::TempDir dir;
     const std::string in = dir.file("clip.mp4");
