@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "ffmpeg_support/handles.h"
@@ -233,22 +234,9 @@ int64_t export_start_ms(const std::string& media, int64_t from_s) {
 int32_t begin_overlay(const std::string& fields, const std::string& units, const std::string& in,
                       const std::string& media, int64_t from_s, int64_t to_s,
                       DOR_SphereVideoConverter& converter, ExportOverlay& overlay) {
-    std::string why;
-    if (!parse_overlay(fields, units, overlay, why)) {
-        std::fprintf(stderr, "kvptool export: %s\n", why.c_str());
-        return DOR_CONVERTER_ERROR_FAILURE;
-    }
-    const int64_t start_ms = export_start_ms(media, from_s);
-    // The converter renders the span's length from that key frame on.
-    const int64_t end_ms = start_ms + (to_s - from_s) * 1000;
-    if (!add_overlay_source(overlay, in, start_ms, end_ms, 0)) {
-        std::fprintf(stderr,
-                     "kvptool export: notice: %s has no GPS track; exporting without "
-                     "overlay, subtitles or GPX\n",
-                     in.c_str());
-        return DOR_CONVERTER_OK;
-    }
-    return set_overlay(overlay, converter);
+    // The recording is the whole of the file the converter reads.
+    const JoinedSource whole{in, 0, std::numeric_limits<int64_t>::max() / 2};
+    return begin_joined_overlay(fields, units, {whole}, media, from_s, to_s, converter, overlay);
 }
 
 int32_t begin_joined_overlay(const std::string& fields, const std::string& units,
@@ -261,6 +249,7 @@ int32_t begin_joined_overlay(const std::string& fields, const std::string& units
         return DOR_CONVERTER_ERROR_FAILURE;
     }
     const int64_t start_ms = export_start_ms(media, from_s);
+    // The converter renders the span's length from that key frame on.
     const int64_t end_ms = start_ms + (to_s - from_s) * 1000;
     for (const JoinedSource& seg : segments) {
         // The part of the exported span this recording covers, in its own time.
@@ -268,17 +257,21 @@ int32_t begin_joined_overlay(const std::string& fields, const std::string& units
         const int64_t to = std::min(end_ms, seg.start_ms + seg.duration_ms);
         if (from >= to) continue;
         if (!add_overlay_source(overlay, seg.path, from - seg.start_ms, to - seg.start_ms,
-                                from - start_ms)) {
+                                from - start_ms) &&
+            segments.size() > 1) {
             std::fprintf(stderr,
-                         "kvptool export: notice: %s has no GPS track; its part has no "
-                         "overlay\n",
+                         "kvptool export: notice: %s has no GPS track; its part has no overlay\n",
                          seg.path.c_str());
         }
     }
     if (!overlay.active()) {
+        const std::string which = segments.size() == 1
+                                      ? segments.front().path + " has no"
+                                      : std::string("none of the recordings has a");
         std::fprintf(stderr,
-                     "kvptool export: notice: no recording has a GPS track; exporting without "
-                     "overlay, subtitles or GPX\n");
+                     "kvptool export: notice: %s GPS track; exporting without overlay, "
+                     "subtitles or GPX\n",
+                     which.c_str());
         return DOR_CONVERTER_OK;
     }
     return set_overlay(overlay, converter);
