@@ -1,6 +1,10 @@
 // The automatic calibration run: first picture, circle, calibration file.
 #include <string>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "autocalib/autocalib.h"
 #include "file_util.h"
 #include "platform/debug_output.h"
@@ -47,8 +51,29 @@ int calibrate_from_picture(const std::string& picture_path, const char* calibrat
     return kOk;
 }
 
+// Holds the program folder for one calibration: the work picture is one
+// file for every process, so two calibrations at once (two exports, a
+// viewer and a tool) take turns instead of reading each other's picture.
+// Where the folder cannot be opened nothing is held.
+class ProgramFolderTurn {
+public:
+    ProgramFolderTurn() : fd_(::open(platform::program_dir().c_str(), O_RDONLY | O_DIRECTORY)) {
+        // Unbounded on purpose: the holder is a calibration, which ends.
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    }
+    ~ProgramFolderTurn() {
+        if (fd_ >= 0) ::close(fd_);  // releases the lock
+    }
+    ProgramFolderTurn(const ProgramFolderTurn&) = delete;
+    ProgramFolderTurn& operator=(const ProgramFolderTurn&) = delete;
+
+private:
+    int fd_;
+};
+
 int run_calibration(const char* media_path, const char* calibration_path,
                     CalibrationReport& report) {
+    const ProgramFolderTurn turn;
     const std::string picture_path = work_picture_path();
     // A picture left by an earlier run must not stand in for this recording's.
     detail::remove_regular_file(picture_path.c_str());

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -69,6 +72,36 @@ INSTANTIATE_TEST_SUITE_P(GeneratedClips, LensClipAccuracy,
                              name = name.substr(5, name.find('.') - 5);
                              return name;
                          });
+
+TEST(AutoCalibration, CalibrationsAtOnceInOneProgramFolderEachFindTheirOwnCircle) {
+    // Two exports starting together share the program folder's one work
+    // picture: each must still be calibrated from its own recording.
+    const auto centred = autocalib_test::lens_truth("lens_centred.mp4");
+    const auto shifted = autocalib_test::lens_truth("lens_shifted.mp4");
+    ASSERT_TRUE(centred && shifted);
+    kvp_test::TempDir dir;
+    autocalib_test::ProgramDirScope program_dir(dir.path());
+    constexpr int kRounds = 3;
+    auto calibrate = [&dir](const LensTruth& truth, int id, std::vector<double>& errors) {
+        for (int round = 0; round < kRounds; ++round) {
+            const std::string out = dir.file(std::to_string(id) + ".inf");
+            autocalib::CalibrationReport report;
+            const int code =
+                autocalib::make_calibration_from_video(truth.path().c_str(), out.c_str(), &report);
+            errors.push_back(code != autocalib::kOk ? 1e9
+                                                    : std::hypot(report.circle.cx - truth.cx,
+                                                                 report.circle.cy - truth.cy) /
+                                                          truth.radius);
+        }
+    };
+    std::vector<double> a, b;
+    std::thread first([&] { calibrate(*centred, 1, a); });
+    std::thread second([&] { calibrate(*shifted, 2, b); });
+    first.join();
+    second.join();
+    for (double e : a) EXPECT_LT(e, kTolerance);
+    for (double e : b) EXPECT_LT(e, kTolerance);
+}
 
 TEST(AutoCalibration, BlackFirstPictureFailsAndWritesNothing) {
     const auto truth = autocalib_test::lens_truth("lens_black.mp4");

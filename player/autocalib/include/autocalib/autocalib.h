@@ -6,8 +6,9 @@
 // found in it, and a calibration file is written that describes an ideal
 // equidistant fisheye of 200 degrees with the detected centre and radius.
 //
-// Thread-safety: every function may run on any thread, but two calibrations
-// running at once share the one work picture of the program folder.
+// Thread-safety: every function may run on any thread. Calibrations from
+// recordings take turns on the program folder (an exclusive flock on it,
+// across threads and processes), since they share its one work picture.
 #pragma once
 
 #include <opencv2/core/mat.hpp>
