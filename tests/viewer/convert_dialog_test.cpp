@@ -222,6 +222,27 @@ TEST_F(ConvertDialogTest, TheTelemetryChoiceAddsASubtitleTrackAndAGpx) {
     EXPECT_TRUE(gtk_widget_is_sensitive(box));
 }
 
+// Ticked on a recording without a GPS track: exported as without the
+// choice, and the finished message says why nothing was added.
+TEST_F(ConvertDialogTest, TheTelemetryChoiceOnARecordingWithoutTrackSaysSo) {
+    const std::string source = media_.file("clip.mp4");
+    copy(sample("fisheye.mp4"), source);
+    ConvertDialog* d = open_dialog();
+    ASSERT_NE(d, nullptr);
+    add_source(d, source);
+    click(d, "chkOverlay");
+    gtk_combo_box_set_active(GTK_COMBO_BOX(d->widget("comboquality")), 0);
+    click(d, "btnStart");
+    ASSERT_TRUE(pump_until([d] { return d->exporting(); }, 10000));
+    ASSERT_TRUE(wait_for_end(d));
+    ASSERT_FALSE(d->messages().empty());
+    EXPECT_FALSE(d->messages().back().error);
+    EXPECT_NE(d->messages().back().text.find("no GPS track"), std::string::npos)
+        << d->messages().back().text;
+    EXPECT_EQ(probe(media_.file("clip_out.mp4")), "h264,video,640,384\naac,audio\n");
+    EXPECT_FALSE(kvp_test::names_in(media_.path()).count("clip_out.gpx"));
+}
+
 TEST_F(ConvertDialogTest, CancelLeavesAPlayableFileOrNoneAndNoMessage) {
     // Ten seconds: long enough to be cancelled half-way.
     const std::string source = media_.file("long.mp4");
