@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "export/export_job.h"
 #include "temp_dir.h"
@@ -33,6 +34,10 @@ struct ScriptedConverter : DOR_SphereVideoConverter {
     VideoTime asked_start{-1, -1, -1}, asked_end{-1, -1, -1};
     std::string text = "error: scripted;\n";
     std::string dst;
+    std::string picture_file;          // copied to the output when the conversion starts
+    std::vector<std::string> overlay;  // the cues' texts the converter was given
+    std::vector<int64_t> overlay_ends;
+    bool overlay_before_start = false;
 
     int32_t Init(ConverterInitParam* p) override {
         if (!remux_copy.empty()) {
@@ -45,7 +50,11 @@ struct ScriptedConverter : DOR_SphereVideoConverter {
     int32_t StartDewarpingAsync(VideoTime start, VideoTime end) override {
         asked_start = start;
         asked_end = end;
-        kvp_test::write_file(dst, "header");  // Init's file, the first pictures
+        if (picture_file.empty()) {
+            kvp_test::write_file(dst, "header");  // Init's file, the first pictures
+        } else {
+            kvp_test::run_command("cp '" + picture_file + "' '" + dst + "'");
+        }
         return start_code;
     }
     int32_t Stop() override {
@@ -57,7 +66,14 @@ struct ScriptedConverter : DOR_SphereVideoConverter {
     int32_t IsRendering() override { return !stopped && --polls_left > 0 ? 1 : 0; }
     const char* GetLastErrorText() override { return text.c_str(); }
     int32_t GetConversionResult() override { return result_code; }
-    int32_t SetOverlay(const ConverterOverlayCue*, int32_t) override { return 0; }
+    int32_t SetOverlay(const ConverterOverlayCue* cues, int32_t count) override {
+        overlay_before_start = asked_end.minutes < 0;
+        for (int32_t i = 0; i < count; ++i) {
+            overlay.emplace_back(cues[i].text);
+            overlay_ends.push_back(cues[i].end_ms);
+        }
+        return 0;
+    }
 };
 
 struct JobRun {
@@ -192,6 +208,100 @@ TEST(ExportJob, AFlatTsIsDeliveredAsTheRemuxedCopyAndCopyFailuresAreReported) {
         EXPECT_FALSE(r.text.empty());
         EXPECT_FALSE(kvp_test::names_in(dir.path()).count("clip_out.mp4"));
     }
+}
+
+// The telemetry overlay: the first trip clip (4 s, a fix every second).
+ExportRequest overlay_request(const kvp_test::TempDir& dir, int units_flag) {
+    ExportRequest r;
+    r.source = KVP_SAMPLES_DIR "/trips/20241207_153000A.ts";
+    r.output = dir.file("trip_out.mp4");
+    r.overlay = {true, true, true};
+    r.units_flag = units_flag;
+    return r;
+}
+
+int count_of(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The cues reach the converter before it starts, one a second in the
+// viewer's units; the finished MP4 gets them as a subtitle track and the
+// GPX of the four seconds lies beside it.
+TEST(ExportJob, TheOverlayIsBurntInThenAddedAsSubtitlesAndAGpx) {
+    for (const int units_flag : {1, 0}) {
+        kvp_test::TempDir dir;
+        JobRun run;
+        run.converter.polls_left = 2;
+        run.converter.duration = {0, 4, 0};
+        run.converter.picture_file = KVP_SAMPLES_DIR "/flat.mp4";
+        auto job = run.start(overlay_request(dir, units_flag));
+        const ExportResult r = run.wait();
+        EXPECT_EQ(r.outcome, ExportOutcome::finished) << r.text;
+        EXPECT_TRUE(r.overlaid);
+        EXPECT_TRUE(run.converter.overlay_before_start);
+        ASSERT_EQ(run.converter.overlay.size(), 4u);
+        EXPECT_EQ(run.converter.overlay_ends.back(), 4000);
+        EXPECT_NE(run.converter.overlay[0].find("15:30:00"), std::string::npos);
+        EXPECT_NE(run.converter.overlay[0].find(units_flag == 1 ? "36KM/H" : "22MPH"),
+                  std::string::npos)
+            << run.converter.overlay[0];
+        const auto streams =
+            kvp_test::run_command("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" +
+                                  dir.file("trip_out.mp4") + "'");
+        EXPECT_NE(streams.out.find("mov_text"), std::string::npos) << streams.out;
+        EXPECT_EQ(count_of(kvp_test::read_file(dir.file("trip_out.gpx")), "<trkpt"), 4);
+    }
+}
+
+// Without a track, or for a copy, there is nothing to draw: the export
+// goes on as without the choice and writes no GPX.
+TEST(ExportJob, NoTrackOrAFlatCopyMeansAnExportWithoutOverlay) {
+    {
+        kvp_test::TempDir dir;
+        JobRun run;
+        run.converter.polls_left = 2;
+        ExportRequest request = request_in(dir);  // "source" holds no track
+        request.overlay = {true, true, true};
+        auto job = run.start(request);
+        const ExportResult r = run.wait();
+        EXPECT_EQ(r.outcome, ExportOutcome::finished) << r.text;
+        EXPECT_FALSE(r.overlaid);
+        EXPECT_TRUE(run.converter.overlay.empty());
+        EXPECT_FALSE(kvp_test::names_in(dir.path()).count("clip_out.gpx"));
+    }
+    {
+        kvp_test::TempDir dir;
+        JobRun run;
+        run.converter.remux_copy = dir.file("temp.mp4");
+        ExportRequest request = overlay_request(dir, 1);
+        request.dewarp = false;
+        auto job = run.start(request);
+        const ExportResult r = run.wait();
+        EXPECT_EQ(r.outcome, ExportOutcome::finished) << r.text;
+        EXPECT_TRUE(r.copied);
+        EXPECT_FALSE(r.overlaid);
+        EXPECT_TRUE(run.converter.overlay.empty());
+        EXPECT_FALSE(kvp_test::names_in(dir.path()).count("trip_out.gpx"));
+    }
+}
+
+// A subtitle step that fails is a failure with its reason, and the
+// converter's output stays as it was; no temporary file is left.
+TEST(ExportJob, AFailedSubtitleStepIsReportedAndKeepsTheConvertedFile) {
+    kvp_test::TempDir dir;
+    JobRun run;
+    run.converter.polls_left = 2;
+    run.converter.duration = {0, 4, 0};  // the output is no video: no remux
+    auto job = run.start(overlay_request(dir, 1));
+    const ExportResult r = run.wait();
+    EXPECT_EQ(r.outcome, ExportOutcome::failed);
+    EXPECT_TRUE(r.output_kept);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.text.find("the video is kept"), std::string::npos) << r.text;
+    EXPECT_EQ(kvp_test::read_file(dir.file("trip_out.mp4")), "header");
+    EXPECT_EQ(kvp_test::names_in(dir.path()), std::set<std::string>{"trip_out.mp4"});
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
-#include "export_overlay.h"
+#include "overlay/overlay_output.h"
 #include "temp_dir.h"
 
 namespace {
@@ -350,16 +350,16 @@ TEST(OverlaySubtitles, TheTrackIsAddedWithoutTouchingThePictures) {
     const std::vector<overlay::OverlayCue> cues = {{0, 1000, "2024-12-07 15:30:00\n36KM/H"},
                                                    {3000, 4000, "22°30'0\"N, 114°3'0\"E"}};
     std::string why;
-    ASSERT_TRUE(kvptool::add_subtitle_track(path, cues, why)) << why;
+    ASSERT_TRUE(overlay::add_subtitle_track(path, cues, why)) << why;
     EXPECT_EQ(packet_hashes(path, 0), before);
     const auto r = kvp_test::run_command(
         "ffprobe -v error -select_streams s -show_entries packet=pts_time,size -of csv=p=0 '" +
         path + "'");
     EXPECT_NE(r.out.find("3.000000"), std::string::npos) << r.out;
     EXPECT_EQ(kvp_test::names_in(dir.path()).size(), 1u);  // no temporary file left
-    EXPECT_TRUE(kvptool::takes_subtitles("trip.mp4"));
-    EXPECT_TRUE(kvptool::takes_subtitles("trip.mov"));
-    EXPECT_FALSE(kvptool::takes_subtitles("trip.ts"));
+    EXPECT_TRUE(overlay::takes_subtitles("trip.mp4"));
+    EXPECT_TRUE(overlay::takes_subtitles("trip.mov"));
+    EXPECT_FALSE(overlay::takes_subtitles("trip.ts"));
 }
 
 }  // namespace

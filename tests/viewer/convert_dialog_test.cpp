@@ -177,8 +177,70 @@ TEST_F(ConvertDialogTest, ExportsTheFisheyeSampleAtQualityLWithSound) {
     EXPECT_EQ(opened_folder_, media_.path());
     EXPECT_EQ(probe(output), "h264,video,640,384\naac,audio\n");
     EXPECT_NEAR(probe_duration(output), 2.0, 0.3);
+    EXPECT_FALSE(kvp_test::names_in(media_.path()).count("clip_L.gpx"));  // left unticked
     EXPECT_TRUE(gtk_widget_is_sensitive(d->widget("btnStart")));
     EXPECT_FALSE(gtk_widget_is_sensitive(d->widget("btnStop")));
+}
+
+// The telemetry choice ticked on a trip clip: the pictures carry it, the
+// MP4 a subtitle track in the viewer's units, and the GPX lies beside it.
+TEST_F(ConvertDialogTest, TheTelemetryChoiceAddsASubtitleTrackAndAGpx) {
+    const std::string source = media_.file("20241207_153000A.ts");
+    copy(sample("trips/20241207_153000A.ts"), source);
+    ConvertDialog* d = open_dialog();
+    ASSERT_NE(d, nullptr);
+    GtkWidget* box = d->widget("chkOverlay");
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(gtk_widget_get_visible(box));
+    add_source(d, source);
+    ASSERT_TRUE(gtk_widget_get_visible(box));
+    EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(box)));
+    EXPECT_EQ(std::string(gtk_button_get_label(GTK_BUTTON(box))),
+              "Telemetry in the picture (time, speed, position)");
+    click(d, "chkOverlay");
+    EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(box)));
+    gtk_combo_box_set_active(GTK_COMBO_BOX(d->widget("comboquality")), 0);
+    const std::string output = media_.file("trip_L.mp4");
+    d->choose_output(output);
+    viewer_test::pump_for(200);
+    screenshot(GTK_WIDGET(d->window()), "convert-dialog-overlay.png");
+    click(d, "btnStart");
+    ASSERT_TRUE(pump_until([d] { return d->exporting(); }, 10000));
+    EXPECT_FALSE(gtk_widget_is_sensitive(box));
+    ASSERT_TRUE(wait_for_end(d));
+
+    ASSERT_FALSE(d->messages().empty());
+    EXPECT_FALSE(d->messages().back().error) << d->messages().back().text;
+    EXPECT_NE(probe(output).find("mov_text,subtitle"), std::string::npos) << probe(output);
+    const auto cues =
+        kvp_test::run_command("ffmpeg -v error -i '" + output + "' -map 0:s -f srt - 2>/dev/null");
+    const bool metric = shell_->language_rules().units_flag == 1;
+    EXPECT_NE(cues.out.find(metric ? "36KM/H" : "22MPH"), std::string::npos) << cues.out;
+    EXPECT_NE(cues.out.find("15:30:03"), std::string::npos) << cues.out;
+    const std::string gpx = kvp_test::read_file(media_.file("trip_L.gpx"));
+    EXPECT_NE(gpx.find("<trkpt"), std::string::npos) << gpx;
+    EXPECT_TRUE(gtk_widget_is_sensitive(box));
+}
+
+// Ticked on a recording without a GPS track: exported as without the
+// choice, and the finished message says why nothing was added.
+TEST_F(ConvertDialogTest, TheTelemetryChoiceOnARecordingWithoutTrackSaysSo) {
+    const std::string source = media_.file("clip.mp4");
+    copy(sample("fisheye.mp4"), source);
+    ConvertDialog* d = open_dialog();
+    ASSERT_NE(d, nullptr);
+    add_source(d, source);
+    click(d, "chkOverlay");
+    gtk_combo_box_set_active(GTK_COMBO_BOX(d->widget("comboquality")), 0);
+    click(d, "btnStart");
+    ASSERT_TRUE(pump_until([d] { return d->exporting(); }, 10000));
+    ASSERT_TRUE(wait_for_end(d));
+    ASSERT_FALSE(d->messages().empty());
+    EXPECT_FALSE(d->messages().back().error);
+    EXPECT_NE(d->messages().back().text.find("no GPS track"), std::string::npos)
+        << d->messages().back().text;
+    EXPECT_EQ(probe(media_.file("clip_out.mp4")), "h264,video,640,384\naac,audio\n");
+    EXPECT_FALSE(kvp_test::names_in(media_.path()).count("clip_out.gpx"));
 }
 
 TEST_F(ConvertDialogTest, CancelLeavesAPlayableFileOrNoneAndNoMessage) {
@@ -232,6 +294,7 @@ TEST_F(ConvertDialogTest, AFlatRecordingIsDeliveredAsACopyBesideAnUntouchedTempF
     add_source(d, source);
     EXPECT_FALSE(gtk_widget_get_visible(d->widget("comboquality")));
     EXPECT_FALSE(gtk_widget_get_visible(d->widget("optSlit4")));
+    EXPECT_FALSE(gtk_widget_get_visible(d->widget("chkOverlay")));  // a copy has no overlay
     click(d, "btnStart");
     ASSERT_TRUE(wait_for_end(d, 30000));
     ASSERT_FALSE(d->messages().empty());

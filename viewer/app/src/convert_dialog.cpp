@@ -29,8 +29,8 @@ constexpr const char* kNameKey = "kvp-dialog-control";
 
 // The controls that choose the view, shown for a fisheye recording only.
 constexpr std::string_view kViewControls[] = {
-    "optUp",    "optDown",       "optLeft",     "optWide",      "optSlit2",
-    "optSlit4", "Label_quality", "Label_model", "Label_direct", "comboquality",
+    "optUp",         "optDown",     "optLeft",      "optWide",      "optSlit2",   "optSlit4",
+    "Label_quality", "Label_model", "Label_direct", "comboquality", "chkOverlay",
 };
 constexpr std::string_view kOptions[] = {"optLeft",  "optRight", "optDown", "optUp",
                                          "optSlit2", "optSlit4", "optWide"};
@@ -275,7 +275,7 @@ void ConvertDialog::show_view_controls(bool shown) {
 // The controls that change the export, given back after it or taken while
 // it runs.
 void ConvertDialog::enable_editing(bool enabled) {
-    for (std::string_view name : {"btnStart", "btnAdd", "btnBorse", "comboquality"}) {
+    for (std::string_view name : {"btnStart", "btnAdd", "btnBorse", "comboquality", "chkOverlay"}) {
         set_sensitive(name, enabled);
     }
     set_sensitive("btnStop", !enabled);
@@ -554,6 +554,11 @@ void ConvertDialog::on_view_read() {
             preview.views[k].zoom = read->zoom[k];
         }
     }
+    // The telemetry overlay: every field, in the units the viewer shows.
+    if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget("chkOverlay")))) {
+        request.overlay = {true, true, true};
+        request.units_flag = context_.units_flag;
+    }
     if (!view_layout::fill_export_viewports(request.param, preview)) {
         enable_editing(true);
         show_message(text(view_layout::kTextExportCaption, "Export"),
@@ -578,6 +583,7 @@ void ConvertDialog::run_job(exporter::ExportRequest request) {
     set_label("labetime", " ");
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(widget("ProgressTranslate")), 0.0);
     job_output_ = request.output;
+    job_overlay_ = request.overlay.any();
     auto result = std::make_shared<exporter::ExportResult>();
     job_result_ = result;
     MessageBridge* bridge = bridge_.get();
@@ -622,7 +628,11 @@ void ConvertDialog::on_job_done() {
             set_label("labetime", view_layout::remaining_text(0, 0));
             gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(widget("ProgressTranslate")), 1.0);
             show_message(text(view_layout::kTextExportCaption, "Export"),
-                         text(view_layout::kTextExportFinished, "The export has finished."), false);
+                         text(view_layout::kTextExportFinished, "The export has finished.") +
+                             (job_overlay_ && !r.overlaid
+                                  ? "\nThe recording has no GPS track: no telemetry was added."
+                                  : ""),
+                         false);
             if (open_folder) open_folder(folder_of(job_output_));
             break;
         case exporter::ExportOutcome::cancelled:

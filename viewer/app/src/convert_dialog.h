@@ -4,7 +4,8 @@
 // by an export job on its own thread and watched once a second.
 //
 //   empty -> source chosen, preview opening -> preview paused after 5 s,
-//   view controls shown (fisheye) or hidden (flat), "btnStart" enabled ->
+//   view controls and the telemetry choice "chkOverlay" shown (fisheye) or
+//   hidden (flat, copied as it is), "btnStart" enabled ->
 //   exporting -> finished (message, output folder opened), cancelled (no
 //   message) or failed (the converter's text) -> back to the paused preview.
 //
@@ -42,6 +43,8 @@ public:
         // Called once the dialog has closed (its export and preview stopped);
         // the owner may destroy the dialog from an idle callback then.
         std::function<void()> closed;
+        // The viewer's units for the telemetry overlay: 1 metric, 0 imperial.
+        int units_flag = 1;
         controller::PlayerFactory players = controller::library_player_factory();
         exporter::ConverterFactory converters = exporter::library_converter_factory();
     };
@@ -148,4 +151,5 @@ private:
     std::unique_ptr<exporter::ExportJob> job_;
     std::shared_ptr<exporter::ExportResult> job_result_;
     std::string job_output_;
+    bool job_overlay_ = false;  // the export asked for the telemetry overlay
 };

@@ -280,6 +280,7 @@ void ViewerShell::open_convert_dialog() {
         context.parent = window_->window();
         context.program_dir = program_dir_;
         context.texts = language_.get();
+        context.units_flag = rules_.units_flag;
         context.closed = [this] {
             if (convert_release_ != 0) return;
             convert_release_ = g_idle_add(

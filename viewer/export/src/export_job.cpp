@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "export/flat_copy.h"
+#include "overlay/overlay_output.h"
 
 namespace exporter {
 
@@ -14,6 +15,7 @@ namespace {
 // for it.
 constexpr int kPollMs = 100;
 constexpr int kCopyFailed = 1;
+constexpr int kOverlayFailed = 1;
 
 ExportResult failure(int code, const std::string& text) {
     ExportResult r;
@@ -139,6 +141,21 @@ ExportResult ExportJob::convert(DOR_SphereVideoConverter* c) {
         std::remove(request_.output.c_str());  // created by Init, nothing in it
         return outcome(ExportOutcome::cancelled);
     }
+    // The track is read from the recording itself, the start from the file
+    // the converter reads (a TS source's remuxed copy). A part second at the
+    // end gets its second's cue.
+    overlay::ExportOverlay telemetry;
+    telemetry.fields = request_.overlay;
+    telemetry.units_flag = request_.units_flag;
+    const int64_t end_s = int64_t{end.minutes} * 60 + end.seconds + (end.milliseconds > 0 ? 1 : 0);
+    if (request_.overlay.any() &&
+        overlay::add_export_span(telemetry, request_.source, src_, 0, end_s)) {
+        if (const int rc = overlay::set_overlay(telemetry, *c)) {
+            const std::string text = c->GetLastErrorText();
+            std::remove(request_.output.c_str());
+            return failure(rc, text);
+        }
+    }
     if (const int rc = c->StartDewarpingAsync({0, 0, 0}, end)) {
         const std::string text = c->GetLastErrorText();
         std::remove(request_.output.c_str());
@@ -163,7 +180,26 @@ ExportResult ExportJob::convert(DOR_SphereVideoConverter* c) {
         std::remove(request_.output.c_str());
         return failure(rc, text);
     }
-    return outcome(cancelled() ? ExportOutcome::cancelled : ExportOutcome::finished);
+    if (cancelled()) return outcome(ExportOutcome::cancelled);
+    if (!telemetry.active()) return outcome(ExportOutcome::finished);
+    return finish_overlay(telemetry);
+}
+
+// The subtitle track and the GPX of a finished conversion. A failure leaves
+// the converter's output as it is, and says so.
+ExportResult ExportJob::finish_overlay(const overlay::ExportOverlay& telemetry) {
+    std::string why;
+    overlay::SubtitleStep step = overlay::SubtitleStep::no_cues;
+    if (!overlay::finish_overlay(telemetry, request_.output, step, why)) {
+        const std::string text =
+            "the subtitle track or the GPX could not be written: " + why + "; the video is kept";
+        ExportResult r = failure(kOverlayFailed, text);
+        r.output_kept = true;
+        return r;
+    }
+    ExportResult r = outcome(ExportOutcome::finished);
+    r.overlaid = true;
+    return r;
 }
 
 }  // namespace exporter

@@ -20,6 +20,11 @@
 #include <thread>
 
 #include "SphereVideoConverter.h"
+#include "overlay/overlay_cues.h"
+
+namespace overlay {
+struct ExportOverlay;
+}
 
 namespace exporter {
 
@@ -37,19 +42,30 @@ struct ExportRequest {
     bool dewarp = true;
     // Quality and viewports; its three text pointers are the job's own.
     ConverterInitParam param{};
+    // Telemetry drawn into the pictures of a conversion (none when no field
+    // is chosen) from the source's GPS track, in the viewer's units (1
+    // metric, 0 imperial); the MP4 gets it as a subtitle track too and a
+    // GPX beside it. A source without a track is converted without it; a
+    // copy never carries it.
+    overlay::Fields overlay;
+    int units_flag = 1;
 };
 
 enum class ExportOutcome {
     finished,   // the output is complete
     cancelled,  // cancelled: the output is complete but shorter, or absent
-    failed,     // `code` and `text` say why; no incomplete output is left
+    failed,     // `code` and `text` say why; no incomplete output is left, but
+                // a finished conversion whose subtitle track or GPX could
+                // not be added stays (`output_kept`)
 };
 
 struct ExportResult {
     ExportOutcome outcome = ExportOutcome::failed;
-    int code = 0;         // the converter's code (15, 16, 17, 21), 1 for a copy
-    std::string text;     // the converter's text or the copy's reason
-    bool copied = false;  // the output is a flat copy, not a conversion
+    int code = 0;              // the converter's code (15, 16, 17, 21), 1 for a copy
+    std::string text;          // the converter's text or the copy's reason
+    bool copied = false;       // the output is a flat copy, not a conversion
+    bool output_kept = false;  // failed after the conversion: its output stays
+    bool overlaid = false;     // the telemetry is in the pictures
 };
 
 class ExportJob {
@@ -77,6 +93,7 @@ private:
     ExportResult run_steps(DOR_SphereVideoConverter* c);
     ExportResult deliver_copy(const std::string& source_before);
     ExportResult convert(DOR_SphereVideoConverter* c);
+    ExportResult finish_overlay(const overlay::ExportOverlay& telemetry);
     bool wait_for_cancel(int ms);
     bool cancelled() const;
 
