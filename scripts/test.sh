@@ -72,11 +72,9 @@ build_round() {
     run_tests build
 }
 
-# Debug with -O1: assertions and full stacks, at about twice the speed of
-# -O0 in the loops of our own (maps, meshes, parsers).
 asan_round() {
     bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKVP_SANITIZE=ON \
-        -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DKVP_BUILD_BENCH=OFF
+        -DKVP_BUILD_BENCH=OFF
     ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0} \
     UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
     LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0} \
