@@ -29,6 +29,9 @@ endif()
 
 # One object library <target> of translation units with the extension
 # <ext> (cpp or c), each including one of the headers and nothing else.
+# With KVP_HEADER_CHECKS off the target is left out of the default build:
+# the sanitizer and analysis trees leave to the regular build what only the
+# compiler's verdict checks.
 function(kvp_header_check_library target ext include_dir)
     set(sources)
     foreach(header ${ARGN})
@@ -38,7 +41,11 @@ function(kvp_header_check_library target ext include_dir)
         configure_file(${tu}.in ${tu} COPYONLY)
         list(APPEND sources ${tu})
     endforeach()
-    add_library(${target} OBJECT ${sources})
+    if(KVP_HEADER_CHECKS)
+        add_library(${target} OBJECT ${sources})
+    else()
+        add_library(${target} OBJECT EXCLUDE_FROM_ALL ${sources})
+    endif()
     target_include_directories(${target} PRIVATE ${include_dir})
 endfunction()
 
