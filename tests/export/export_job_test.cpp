@@ -356,6 +356,25 @@ TEST(ExportJob, ATripIsJoinedThenConvertedAsOneRecording) {
               (std::set<std::string>{"trip_out.mp4", "trip_out.gpx"}));
 }
 
+// A flat trip is delivered as the copy of the joined file, not of its
+// first recording.
+TEST(ExportJob, AFlatTripIsDeliveredAsTheCopyOfTheJoinedFile) {
+    kvp_test::TempDir dir;
+    JobRun run;
+    ExportRequest request;
+    request.sources = {KVP_SAMPLES_DIR "/flat.mp4", KVP_SAMPLES_DIR "/flat.mp4"};
+    request.output = dir.file("flat_out.mp4");
+    request.dewarp = false;
+    auto job = run.start(request);
+    const ExportResult r = run.wait();
+    EXPECT_EQ(r.outcome, ExportOutcome::finished) << r.text;
+    EXPECT_TRUE(r.copied);
+    const int pictures = pictures_in(KVP_SAMPLES_DIR "/flat.mp4");
+    EXPECT_GT(pictures, 0);
+    EXPECT_EQ(pictures_in(dir.file("flat_out.mp4")), 2 * pictures);
+    EXPECT_EQ(kvp_test::names_in(dir.path()), std::set<std::string>{"flat_out.mp4"});
+}
+
 // A join that fails is a failed export with the join's reason, before the
 // converter is asked anything; a cancelled or failed conversion of a trip
 // leaves no joined file either.
