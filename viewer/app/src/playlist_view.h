@@ -45,11 +45,12 @@ public:
     // "menuExportTrip" is enabled once the row's folder has been scanned
     // and the recording belongs to a trip of two or more files.
     LayoutSet* row_menu() const { return row_menu_.get(); }
+    // What the scan found for the menu's recording: its trip's files, or
+    // the recording alone; empty until the scan has ended.
     const std::vector<std::string>& row_trip() const { return row_trip_; }
 
-    struct TripLookup;
-
 private:
+    struct TripLookup;
     bool on_button_press(GdkEventButton* event);
     void open_row_menu(int row, const GdkEvent* event);
     bool build_row_menu();
