@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <future>
 #include <mutex>
 #include <string>
@@ -35,11 +36,14 @@ struct ScriptedConverter : DOR_SphereVideoConverter {
     std::string text = "error: scripted;\n";
     std::string dst;
     std::string picture_file;          // copied to the output when the conversion starts
+    bool copy_source = false;          // or else the file Init was given
+    std::string src;                   // the file Init was given
     std::vector<std::string> overlay;  // the cues' texts the converter was given
     std::vector<int64_t> overlay_ends;
     bool overlay_before_start = false;
 
     int32_t Init(ConverterInitParam* p) override {
+        src = p->src_url;
         if (!remux_copy.empty()) {
             kvp_test::write_file(remux_copy, "remuxed");
             std::snprintf(p->src_url, DOR_CONVERTER_SRC_URL_BYTES, "%s", remux_copy.c_str());
@@ -50,7 +54,9 @@ struct ScriptedConverter : DOR_SphereVideoConverter {
     int32_t StartDewarpingAsync(VideoTime start, VideoTime end) override {
         asked_start = start;
         asked_end = end;
-        if (picture_file.empty()) {
+        if (copy_source) {
+            kvp_test::run_command("cp '" + src + "' '" + dst + "'");
+        } else if (picture_file.empty()) {
             kvp_test::write_file(dst, "header");  // Init's file, the first pictures
         } else {
             kvp_test::run_command("cp '" + picture_file + "' '" + dst + "'");
@@ -302,6 +308,115 @@ TEST(ExportJob, AFailedSubtitleStepIsReportedAndKeepsTheConvertedFile) {
     EXPECT_NE(r.text.find("the video is kept"), std::string::npos) << r.text;
     EXPECT_EQ(kvp_test::read_file(dir.file("trip_out.mp4")), "header");
     EXPECT_EQ(kvp_test::names_in(dir.path()), std::set<std::string>{"trip_out.mp4"});
+}
+
+// The three recordings of the trip sample set (4 s each, a fix a second).
+ExportRequest trip_request(const kvp_test::TempDir& dir) {
+    ExportRequest r;
+    for (const char* name : {"20241207_153000A.ts", "20241207_153004A.ts", "20241207_153008A.ts"}) {
+        r.sources.push_back(std::string(KVP_SAMPLES_DIR "/trips/") + name);
+    }
+    r.output = dir.file("trip_out.mp4");
+    return r;
+}
+
+int pictures_in(const std::string& path) {
+    const auto probe = kvp_test::run_command(
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        "stream=nb_read_frames -of csv=p=0 '" +
+        path + "'");
+    return std::atoi(probe.out.c_str());
+}
+
+// A trip is joined beside the output and the converter reads the joined
+// file: every picture of the three recordings, the cues of each
+// recording's own track in its place; the joined file is gone afterwards.
+TEST(ExportJob, ATripIsJoinedThenConvertedAsOneRecording) {
+    kvp_test::TempDir dir;
+    JobRun run;
+    run.converter.polls_left = 2;
+    run.converter.duration = {0, 12, 0};
+    run.converter.copy_source = true;
+    ExportRequest request = trip_request(dir);
+    request.overlay = {true, true, true};
+    auto job = run.start(request);
+    const ExportResult r = run.wait();
+    EXPECT_EQ(r.outcome, ExportOutcome::finished) << r.text;
+    EXPECT_TRUE(r.overlaid);
+    EXPECT_EQ(run.converter.src.rfind(dir.file(".trip_out.mp4.join-"), 0), 0u) << run.converter.src;
+    int pictures = 0;
+    for (const std::string& s : request.sources) pictures += pictures_in(s);
+    EXPECT_GT(pictures, 0);
+    EXPECT_EQ(pictures_in(dir.file("trip_out.mp4")), pictures);
+    ASSERT_EQ(run.converter.overlay.size(), 12u);
+    EXPECT_NE(run.converter.overlay[0].find("15:30:00"), std::string::npos);
+    EXPECT_NE(run.converter.overlay[4].find("15:30:04"), std::string::npos);
+    EXPECT_NE(run.converter.overlay[11].find("15:30:11"), std::string::npos);
+    EXPECT_EQ(kvp_test::names_in(dir.path()),
+              (std::set<std::string>{"trip_out.mp4", "trip_out.gpx"}));
+}
+
+// A flat trip is delivered as the copy of the joined file, not of its
+// first recording.
+TEST(ExportJob, AFlatTripIsDeliveredAsTheCopyOfTheJoinedFile) {
+    kvp_test::TempDir dir;
+    JobRun run;
+    ExportRequest request;
+    request.sources = {KVP_SAMPLES_DIR "/flat.mp4", KVP_SAMPLES_DIR "/flat.mp4"};
+    request.output = dir.file("flat_out.mp4");
+    request.dewarp = false;
+    auto job = run.start(request);
+    const ExportResult r = run.wait();
+    EXPECT_EQ(r.outcome, ExportOutcome::finished) << r.text;
+    EXPECT_TRUE(r.copied);
+    const int pictures = pictures_in(KVP_SAMPLES_DIR "/flat.mp4");
+    EXPECT_GT(pictures, 0);
+    EXPECT_EQ(pictures_in(dir.file("flat_out.mp4")), 2 * pictures);
+    EXPECT_EQ(kvp_test::names_in(dir.path()), std::set<std::string>{"flat_out.mp4"});
+}
+
+// A join that fails is a failed export with the join's reason, before the
+// converter is asked anything; a cancelled or failed conversion of a trip
+// leaves no joined file either.
+TEST(ExportJob, ATripLeavesNoJoinedFileHoweverItEnds) {
+    {
+        kvp_test::TempDir dir;
+        JobRun run;
+        ExportRequest request = trip_request(dir);
+        request.sources.insert(request.sources.begin() + 1, dir.file("notes.txt"));
+        kvp_test::write_file(request.sources[1], "no video");
+        auto job = run.start(request);
+        const ExportResult r = run.wait();
+        EXPECT_EQ(r.outcome, ExportOutcome::failed);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.text.find("cannot join the recordings"), std::string::npos) << r.text;
+        EXPECT_NE(r.text.find("notes.txt"), std::string::npos) << r.text;
+        EXPECT_TRUE(run.converter.src.empty());
+        EXPECT_EQ(kvp_test::names_in(dir.path()), std::set<std::string>{"notes.txt"});
+    }
+    {
+        kvp_test::TempDir dir;
+        JobRun run;
+        auto job = run.start(trip_request(dir));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        job->cancel();
+        const ExportResult r = run.wait();
+        EXPECT_EQ(r.outcome, ExportOutcome::cancelled);
+        // Cancelled while joining or while converting: the output or nothing.
+        for (const std::string& name : kvp_test::names_in(dir.path())) {
+            EXPECT_EQ(name, "trip_out.mp4");
+        }
+    }
+    {
+        kvp_test::TempDir dir;
+        JobRun run;
+        run.converter.polls_left = 2;
+        run.converter.result_code = DOR_CONVERTER_ERROR_FAILURE;
+        auto job = run.start(trip_request(dir));
+        const ExportResult r = run.wait();
+        EXPECT_EQ(r.outcome, ExportOutcome::failed);
+        EXPECT_TRUE(kvp_test::names_in(dir.path()).empty());
+    }
 }
 
 }  // namespace

@@ -142,6 +142,35 @@ TEST(TripGrouping, CoverageIsBoundedAndEmptyInputGivesNoTrips) {
     EXPECT_DOUBLE_EQ(g.trips[0].gps_coverage(), 0.0);  // rounds to 0 s: no division by zero
 }
 
+TEST(TripFiles, ARecordingGivesItsWholeTripInOrder) {
+    // Two trips of camera A (a 10 s gap after b), one of camera B, and a
+    // duplicate of a.
+    const auto g = trips::group_trips(
+        {clip("b.ts", kStart + 60, 60), clip("a.ts", kStart, 60), clip("a.mp4", kStart, 59),
+         clip("d.ts", kStart + 130, 60), clip("e.ts", kStart + 190, 60),
+         clip("x.ts", kStart, 60, "B"), clip("y.ts", kStart + 60, 60, "B")});
+    using Files = std::vector<std::string>;
+    // Found by its name, whatever the folder is called in the playlist.
+    EXPECT_EQ(trips::trip_files_of(g, "/rec/b.ts"), (Files{"/rec/a.ts", "/rec/b.ts"}));
+    EXPECT_EQ(trips::trip_files_of(g, "/mnt/card/./b.ts"), (Files{"/rec/a.ts", "/rec/b.ts"}));
+    EXPECT_EQ(trips::trip_files_of(g, "/rec/e.ts"), (Files{"/rec/d.ts", "/rec/e.ts"}));
+    EXPECT_EQ(trips::trip_files_of(g, "/rec/x.ts"), (Files{"/rec/x.ts", "/rec/y.ts"}));
+    // A duplicate, a file of no trip and a trip of one file stand alone.
+    EXPECT_EQ(trips::trip_files_of(g, "/rec/a.mp4"), (Files{"/rec/a.mp4"}));
+    EXPECT_EQ(trips::trip_files_of(g, "/rec/z.ts"), (Files{"/rec/z.ts"}));
+    const auto single = trips::group_trips({clip("a.ts", kStart, 60)});
+    EXPECT_EQ(trips::trip_files_of(single, "/rec/a.ts"), (Files{"/rec/a.ts"}));
+    EXPECT_EQ(trips::trip_files_of({}, "/rec/a.ts"), (Files{"/rec/a.ts"}));
+}
+
+TEST(TripFiles, NamesATripByItsFirstAndLastFile) {
+    EXPECT_EQ(trips::trip_files_text({"/rec/20241207_153000A.ts", "/rec/20241207_153100A.ts",
+                                      "/rec/20241207_153200A.ts"}),
+              "20241207_153000A.ts \u2026 20241207_153200A.ts (3 recordings)");
+    EXPECT_EQ(trips::trip_files_text({"/rec/20241207_153000A.ts"}), "20241207_153000A.ts");
+    EXPECT_EQ(trips::trip_files_text({}), "");
+}
+
 gps::GpsRecord fix(double lat, char ns, double lon, char ew, char status = 'A') {
     gps::GpsRecord r{};
     r.year = 2024;

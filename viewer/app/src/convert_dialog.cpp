@@ -13,6 +13,7 @@
 #include "platform/paths.h"
 #include "shell/language.h"
 #include "shell/viewer_messages.h"
+#include "trips/trip_grouping.h"
 
 namespace {
 
@@ -314,10 +315,23 @@ void ConvertDialog::choose_source_file() {
 }
 
 void ConvertDialog::choose_source(const std::string& path) {
+    set_source(path, {});
+}
+
+void ConvertDialog::choose_trip(const std::vector<std::string>& files) {
+    if (files.size() < 2) {
+        set_source(files.empty() ? std::string() : files.front(), {});
+        return;
+    }
+    set_source(files.front(), files);
+}
+
+void ConvertDialog::set_source(const std::string& path, std::vector<std::string> trip) {
     if (job_ || closing_) return;
     source_ = path;
+    trip_ = std::move(trip);
     ready_ = false;
-    set_label("srcEdit", source_);
+    set_label("srcEdit", trip_.empty() ? source_ : trips::trip_files_text(trip_));
     if (const auto name = view_layout::proposed_output_name(source_, '\0')) {
         output_ = *name;
         set_label("editPath", output_);
@@ -368,6 +382,7 @@ void ConvertDialog::preview_failed() {
     set_sensitive("btnStart", false);
     if (source_.empty()) return;
     source_.clear();
+    trip_.clear();
     ready_ = false;
     set_sensitive("btnStart", false);
     set_sensitive("btnAdd", true);
@@ -481,6 +496,7 @@ void ConvertDialog::start_export() {
     }
     exporter::ExportRequest request;
     request.source = source_;
+    request.sources = trip_;
     request.output = output_;
     request.dewarp = false;
     run_job(std::move(request));
@@ -491,8 +507,14 @@ void ConvertDialog::start_export() {
 // by that copy and then removed with it.
 bool ConvertDialog::refuse_output() {
     const char* why = nullptr;
-    if (platform::same_file(output_, source_)) {
-        why = "The output file is the recording itself. Choose another output file.";
+    const bool a_source = platform::same_file(output_, source_) ||
+                          std::any_of(trip_.begin(), trip_.end(), [this](const std::string& file) {
+                              return platform::same_file(output_, file);
+                          });
+    if (a_source) {
+        why = trip_.empty()
+                  ? "The output file is the recording itself. Choose another output file."
+                  : "The output file is one of the trip's recordings. Choose another output file.";
     } else if (ends_with_ts(source_) && platform::file_name_of(output_) == "temp.mp4" &&
                folder_of(output_) == folder_of(source_)) {
         why =
@@ -536,6 +558,7 @@ void ConvertDialog::on_view_read() {
     const int q = gtk_combo_box_get_active(GTK_COMBO_BOX(widget("comboquality")));
     exporter::ExportRequest request;
     request.source = source_;
+    request.sources = trip_;
     request.output = output_;
     request.calibration = s.calibration_path;
     view_layout::set_quality(request.param,

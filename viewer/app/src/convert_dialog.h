@@ -3,7 +3,9 @@
 // direction, layout and quality of the export, and the export itself, run
 // by an export job on its own thread and watched once a second.
 //
-//   empty -> source chosen, preview opening -> preview paused after 5 s,
+//   empty -> source (a recording, or a trip: consecutive recordings
+//   joined before the conversion, previewed by its first) chosen, preview
+//   opening -> preview paused after 5 s,
 //   view controls and the telemetry choice "chkOverlay" shown (fisheye) or
 //   hidden (flat, copied as it is), "btnStart" enabled ->
 //   exporting -> finished (message, output folder opened), cancelled (no
@@ -60,6 +62,9 @@ public:
     void present();
     // What the open and save dialogs do with the path the user accepts.
     void choose_source(const std::string& path);
+    // Two or more consecutive recordings, in order, exported as one; one
+    // recording is chosen as by choose_source.
+    void choose_trip(const std::vector<std::string>& files);
     void choose_output(const std::string& path);
     // The close button's path: asks first while an export runs, then stops
     // the export and the preview, hides the dialog and calls `closed`.
@@ -68,6 +73,8 @@ public:
     GtkWindow* window() const { return GTK_WINDOW(layouts_->root()); }
     GtkWidget* widget(std::string_view name) const { return layouts_->widget(name); }
     const std::string& source() const { return source_; }
+    // The recordings of a trip chosen as the source; empty for one recording.
+    const std::vector<std::string>& trip() const { return trip_; }
     bool exporting() const { return static_cast<bool>(job_); }
     // The preview has been checked and "btnStart" may be used.
     bool ready() const { return ready_; }
@@ -100,6 +107,7 @@ private:
     void enable_editing(bool enabled);
 
     // --- the source and its preview
+    void set_source(const std::string& path, std::vector<std::string> trip);
     void choose_source_file();
     void choose_output_file();
     void stop_preview(std::function<void()> then);
@@ -130,7 +138,8 @@ private:
     std::unique_ptr<MessageBridge> bridge_;
     std::unique_ptr<controller::PlayerController> preview_;
 
-    std::string source_;
+    std::string source_;             // the recording previewed: a trip's first
+    std::vector<std::string> trip_;  // two or more, or empty
     std::string output_;
     std::string confirmed_output_;  // the user agreed to replace this file
     int direction_ = controller::kInitialDirection;

@@ -23,6 +23,7 @@ const LayoutFile kLayouts[] = {
     {"PlayPanel", "/kvp/layouts/PlayPanel.ui", "ctnPlayWnd"},
     {"Playlist", "/kvp/layouts/Playlist.ui", "ctnPlaylist"},
     {"menu", "/kvp/layouts/menu.ui", "MenuWnd"},
+    {"RowMenu", "/kvp/layouts/RowMenu.ui", "RowMenu"},
     {"translage", "/kvp/layouts/translage.ui", "TranslateWnd"},
 };
 

@@ -2,6 +2,7 @@
 
 #include "file_dialogs.h"
 #include "platform/debug_output.h"
+#include "trips/folder_scan.h"
 #include "viewer_shell.h"
 
 namespace {
@@ -25,7 +26,17 @@ const MenuItem kMenuItems[] = {
      playlist::kSingleCircle},
 };
 
+constexpr guint kRightButton = 3;
+
 }  // namespace
+
+// A row's folder scanned on a worker thread: FFmpeg probes every recording
+// of the folder, which takes too long for the main loop.
+struct PlaylistView::TripLookup {
+    std::string path;
+    std::vector<std::string> files;  // filled by the worker
+    std::weak_ptr<PlaylistView*> view;
+};
 
 PlaylistView::PlaylistView(ViewerShell& shell, std::function<void(const std::string&)> play)
     : shell_(shell),
@@ -49,12 +60,29 @@ PlaylistView::PlaylistView(ViewerShell& shell, std::function<void(const std::str
     shell_.handle_control("treePlaylist", [this](Notify kind) {
         if (kind == Notify::item_activate) on_activate();
     });
+    if (GtkWidget* tree = shell_.window()->widget("treePlaylist")) {
+        g_signal_connect(tree, "button-press-event",
+                         G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer self) {
+                             return static_cast<gboolean>(
+                                 static_cast<PlaylistView*>(self)->on_button_press(event));
+                         }),
+                         this);
+        // The menu key and Shift+F10: the selected row's menu.
+        g_signal_connect(tree, "popup-menu", G_CALLBACK(+[](GtkWidget*, gpointer self) {
+                             auto* view = static_cast<PlaylistView*>(self);
+                             const int row = view->selected_row();
+                             if (row >= 0) view->open_row_menu(row, nullptr);
+                             return static_cast<gboolean>(row >= 0);
+                         }),
+                         this);
+    }
     show();
     store();
 }
 
 PlaylistView::~PlaylistView() {
     if (menu_) gtk_widget_destroy(menu_->root());
+    if (row_menu_) gtk_widget_destroy(row_menu_->root());
 }
 
 void PlaylistView::add(const std::vector<std::string>& paths) {
@@ -127,6 +155,93 @@ void PlaylistView::open_menu() {
         gtk_widget_set_visible(menu_->widget(item.check), item.mode == model_.play_mode());
     }
     gtk_popover_popup(GTK_POPOVER(menu_->root()));
+}
+
+// A right click selects the row under the pointer and opens its menu.
+bool PlaylistView::on_button_press(GdkEventButton* event) {
+    if (event->type != GDK_BUTTON_PRESS || event->button != kRightButton) return false;
+    GtkTreeView* tree = GTK_TREE_VIEW(shell_.window()->widget("treePlaylist"));
+    GtkTreePath* path = nullptr;
+    if (!gtk_tree_view_get_path_at_pos(tree, static_cast<gint>(event->x),
+                                       static_cast<gint>(event->y), &path, nullptr, nullptr,
+                                       nullptr)) {
+        return false;
+    }
+    gtk_tree_selection_select_path(gtk_tree_view_get_selection(tree), path);
+    const int row = gtk_tree_path_get_indices(path)[0];
+    gtk_tree_path_free(path);
+    open_row_menu(row, reinterpret_cast<const GdkEvent*>(event));
+    return true;
+}
+
+bool PlaylistView::build_row_menu() {
+    if (row_menu_) return true;
+    std::string error;
+    row_menu_ = LayoutSet::build("RowMenu", &error);
+    if (!row_menu_) {
+        platform::debug_printf(512, "KVP: no row menu: %s\n", error.c_str());
+        return false;
+    }
+    g_signal_connect(row_menu_->object("menuExportTrip"), "activate",
+                     G_CALLBACK(+[](GtkMenuItem*, gpointer self) {
+                         static_cast<PlaylistView*>(self)->export_trip();
+                     }),
+                     this);
+    return true;
+}
+
+// The menu opens at once with the export disabled; the row's folder is
+// scanned on a worker and the item enabled when the recording is part of a
+// trip.
+void PlaylistView::open_row_menu(int row, const GdkEvent* event) {
+    if (row < 0 || static_cast<std::size_t>(row) >= model_.size() || !build_row_menu()) return;
+    row_path_ = model_.entries()[static_cast<std::size_t>(row)];
+    row_trip_.clear();
+    GtkWidget* item = row_menu_->widget("menuExportTrip");
+    gtk_widget_set_sensitive(item, FALSE);
+    gtk_widget_set_tooltip_text(item, nullptr);
+    GtkMenu* menu = GTK_MENU(row_menu_->root());
+    if (event != nullptr) {
+        gtk_menu_popup_at_pointer(menu, event);
+    } else {
+        gtk_menu_popup_at_widget(menu, shell_.window()->widget("treePlaylist"), GDK_GRAVITY_CENTER,
+                                 GDK_GRAVITY_NORTH_WEST, nullptr);
+    }
+    auto* lookup = new TripLookup{row_path_, {}, self_};
+    GTask* task = g_task_new(
+        nullptr, nullptr,
+        +[](GObject*, GAsyncResult* result, gpointer) {
+            auto* found = static_cast<TripLookup*>(g_task_get_task_data(G_TASK(result)));
+            if (auto view = found->view.lock()) {
+                (*view)->on_trip_found(found->path, std::move(found->files));
+            }
+        },
+        nullptr);
+    g_task_set_task_data(task, lookup, [](gpointer p) { delete static_cast<TripLookup*>(p); });
+    g_task_run_in_thread(
+        task, +[](GTask* t, gpointer, gpointer data, GCancellable*) {
+            auto* scan = static_cast<TripLookup*>(data);
+            gchar* folder = g_path_get_dirname(scan->path.c_str());
+            const trips::FolderTrips found = trips::find_trips(folder);
+            g_free(folder);
+            scan->files = trips::trip_files_of(found.grouping, scan->path);
+            g_task_return_boolean(t, TRUE);
+        });
+    g_object_unref(task);
+}
+
+void PlaylistView::on_trip_found(const std::string& path, std::vector<std::string> files) {
+    if (!row_menu_ || path != row_path_) return;  // another row's menu by now
+    row_trip_ = std::move(files);
+    const bool trip = row_trip_.size() > 1;
+    GtkWidget* item = row_menu_->widget("menuExportTrip");
+    gtk_widget_set_sensitive(item, trip);
+    if (trip) gtk_widget_set_tooltip_text(item, trips::trip_files_text(row_trip_).c_str());
+}
+
+void PlaylistView::export_trip() {
+    if (row_trip_.size() < 2) return;
+    shell_.open_convert_dialog(row_trip_);
 }
 
 int PlaylistView::selected_row() const {

@@ -269,12 +269,14 @@ void ViewerShell::on_notify(const std::string& control, Notify kind) {
 
 // The dialog's preview is a second player, and sound and video output are
 // the process's: the main window's player stops first.
-void ViewerShell::open_convert_dialog() {
+void ViewerShell::open_convert_dialog(std::vector<std::string> trip) {
     if (convert_dialog_ || closing_) {
-        if (convert_dialog_) convert_dialog_->present();
+        if (!convert_dialog_) return;
+        convert_dialog_->present();
+        if (!trip.empty()) convert_dialog_->choose_trip(trip);  // not while it exports
         return;
     }
-    stop_playback([this] {
+    stop_playback([this, trip = std::move(trip)] {
         if (convert_dialog_ || closing_ || !window_) return;
         ConvertDialog::Context context;
         context.parent = window_->window();
@@ -299,6 +301,7 @@ void ViewerShell::open_convert_dialog() {
             return;
         }
         convert_dialog_->present();
+        if (!trip.empty()) convert_dialog_->choose_trip(trip);
     });
 }
 

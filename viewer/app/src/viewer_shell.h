@@ -69,6 +69,9 @@ public:
     const std::string& program_dir() const { return program_dir_; }
     // The conversion dialog while it is open ("btnTranslate"), else null.
     ConvertDialog* convert_dialog() const { return convert_dialog_.get(); }
+    // Opens the conversion dialog (playback stops first) or brings it up;
+    // with a trip (two or more recordings, in order) chosen as its source.
+    void open_convert_dialog(std::vector<std::string> trip = {});
 
     // Stops playback and calls the continuation once the player has
     // stopped; without a player it continues at once.
@@ -102,7 +105,6 @@ private:
     void check_update_files();
     void run_update_check(const char* why);
     void on_notify(const std::string& control, Notify kind);
-    void open_convert_dialog();
 
     std::string program_dir_;
     shell::SettingsStore store_;

@@ -16,6 +16,7 @@ namespace {
 constexpr int kPollMs = 100;
 constexpr int kCopyFailed = 1;
 constexpr int kOverlayFailed = 1;
+constexpr int kJoinFailed = 1;
 
 ExportResult failure(int code, const std::string& text) {
     ExportResult r;
@@ -91,6 +92,7 @@ void ExportJob::run() {
         c != nullptr ? run_steps(c) : failure(DOR_CONVERTER_ERROR_FAILURE, "no converter");
     // Destroying the converter removes the remuxed copy it made, if any.
     if (c != nullptr) factory_.destroy(c);
+    joined_.remove();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         done_ = true;
@@ -100,7 +102,12 @@ void ExportJob::run() {
 
 ExportResult ExportJob::run_steps(DOR_SphereVideoConverter* c) {
     ConverterInitParam& p = request_.param;
-    if (!copy_text(src_, sizeof src_, request_.source) ||
+    media_ = request_.source;
+    if (request_.sources.size() > 1) {
+        ExportResult failed;
+        if (!join_sources(failed)) return failed;
+    }
+    if (!copy_text(src_, sizeof src_, media_) ||
         !copy_text(calib_, sizeof calib_, request_.calibration) ||
         !copy_text(dst_, sizeof dst_, request_.output)) {
         return failure(DOR_CONVERTER_ERROR_FAILURE, "a path is too long");
@@ -115,6 +122,24 @@ ExportResult ExportJob::run_steps(DOR_SphereVideoConverter* c) {
     return convert(c);
 }
 
+// The sources joined beside the output (nothing of it exists yet); the
+// joined file becomes the one the converter reads.
+bool ExportJob::join_sources(ExportResult& failed) {
+    std::string why;
+    if (!joined_.create(request_.output, why)) {
+        failed = failure(kJoinFailed, "cannot join the recordings: " + why);
+        return false;
+    }
+    if (!join_recordings(request_.sources, joined_.path(), timeline_, why,
+                         [this] { return cancelled(); })) {
+        failed = cancelled() ? outcome(ExportOutcome::cancelled)
+                             : failure(kJoinFailed, "cannot join the recordings: " + why);
+        return false;
+    }
+    media_ = joined_.path();
+    return true;
+}
+
 // Init has remuxed a TS source into a copy beside it (src_url names that
 // copy now), which becomes the output; any other source is copied itself.
 // An unrelated file that happens to have the copy's name is never touched.
@@ -122,7 +147,7 @@ ExportResult ExportJob::deliver_copy(const std::string& source_before) {
     std::string why;
     const bool remuxed = source_before != src_;
     const bool ok = remuxed ? move_file(src_, request_.output, &why)
-                            : stream_copy(request_.source, request_.output, &why);
+                            : stream_copy(media_, request_.output, &why);
     if (!ok) return failure(kCopyFailed, why);
     ExportResult r = outcome(ExportOutcome::finished);
     r.copied = true;
@@ -148,8 +173,7 @@ ExportResult ExportJob::convert(DOR_SphereVideoConverter* c) {
     telemetry.fields = request_.overlay;
     telemetry.units_flag = request_.units_flag;
     const int64_t end_s = int64_t{end.minutes} * 60 + end.seconds + (end.milliseconds > 0 ? 1 : 0);
-    if (request_.overlay.any() &&
-        overlay::add_export_span(telemetry, request_.source, src_, 0, end_s)) {
+    if (request_.overlay.any() && add_track(telemetry, end_s)) {
         if (const int rc = overlay::set_overlay(telemetry, *c)) {
             const std::string text = c->GetLastErrorText();
             std::remove(request_.output.c_str());
@@ -183,6 +207,21 @@ ExportResult ExportJob::convert(DOR_SphereVideoConverter* c) {
     if (cancelled()) return outcome(ExportOutcome::cancelled);
     if (!telemetry.active()) return outcome(ExportOutcome::finished);
     return finish_overlay(telemetry);
+}
+
+// The track of the source, or of each joined recording in its place on the
+// joined timeline. False when there is none.
+bool ExportJob::add_track(overlay::ExportOverlay& telemetry, int64_t end_s) const {
+    if (timeline_.empty()) {
+        return overlay::add_export_span(telemetry, request_.source, src_, 0, end_s);
+    }
+    std::vector<overlay::JoinedSource> sources;
+    for (const JoinSegment& seg : timeline_) {
+        sources.push_back({seg.path, seg.start_ms, seg.duration_ms});
+    }
+    std::vector<std::string> without_track;
+    overlay::add_joined_span(telemetry, sources, src_, 0, end_s, without_track);
+    return telemetry.active();
 }
 
 // The subtitle track and the GPX of a finished conversion. A failure leaves

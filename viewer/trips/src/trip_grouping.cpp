@@ -4,6 +4,8 @@
 #include <cmath>
 #include <tuple>
 
+#include "platform/paths.h"
+
 namespace trips {
 namespace {
 
@@ -73,6 +75,29 @@ Grouping group_trips(std::vector<Clip> clips, const TripRules& rules) {
         out.trips.push_back(start_trip(std::move(clip)));
     }
     return out;
+}
+
+std::vector<std::string> trip_files_of(const Grouping& grouping, const std::string& path) {
+    const std::string name = platform::file_name_of(path);
+    for (const Trip& trip : grouping.trips) {
+        if (trip.clips.size() < 2) continue;
+        const auto held = std::find_if(trip.clips.begin(), trip.clips.end(), [&](const Clip& c) {
+            return platform::file_name_of(c.path) == name;
+        });
+        if (held == trip.clips.end()) continue;
+        std::vector<std::string> files;
+        for (const Clip& c : trip.clips) files.push_back(c.path);
+        return files;
+    }
+    return {path};
+}
+
+std::string trip_files_text(const std::vector<std::string>& files) {
+    if (files.empty()) return "";
+    const std::string first = platform::file_name_of(files.front());
+    if (files.size() == 1) return first;
+    return first + " \u2026 " + platform::file_name_of(files.back()) + " (" +
+           std::to_string(files.size()) + " recordings)";
 }
 
 }  // namespace trips

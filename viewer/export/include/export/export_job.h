@@ -18,8 +18,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "SphereVideoConverter.h"
+#include "export/recording_join.h"
 #include "overlay/overlay_cues.h"
 
 namespace overlay {
@@ -38,6 +40,12 @@ ConverterFactory library_converter_factory();
 
 struct ExportRequest {
     std::string source, output, calibration;
+    // Two or more consecutive recordings (a trip), in order: they are joined
+    // into a temporary file beside the output, which is then exported as
+    // `source` would be (`source` is not read), and removed however the
+    // export ends. The overlay places each recording's own track on the
+    // joined timeline.
+    std::vector<std::string> sources;
     // A fisheye recording is dewarped; any other is delivered as a copy.
     bool dewarp = true;
     // Quality and viewports; its three text pointers are the job's own.
@@ -54,7 +62,8 @@ struct ExportRequest {
 enum class ExportOutcome {
     finished,   // the output is complete
     cancelled,  // cancelled: the output is complete but shorter, or absent
-    failed,     // `code` and `text` say why; no incomplete output is left, but
+    failed,     // `code` and `text` say why (a failed join: code 1 and the
+                // join's reason); no incomplete output is left, but
                 // a finished conversion whose subtitle track or GPX could
                 // not be added stays (`output_kept`)
 };
@@ -91,8 +100,10 @@ public:
 private:
     void run();
     ExportResult run_steps(DOR_SphereVideoConverter* c);
+    bool join_sources(ExportResult& failed);
     ExportResult deliver_copy(const std::string& source_before);
     ExportResult convert(DOR_SphereVideoConverter* c);
+    bool add_track(overlay::ExportOverlay& telemetry, int64_t end_s) const;
     ExportResult finish_overlay(const overlay::ExportOverlay& telemetry);
     bool wait_for_cancel(int ms);
     bool cancelled() const;
@@ -105,6 +116,10 @@ private:
     char src_[DOR_CONVERTER_SRC_URL_BYTES] = {};
     char calib_[DOR_CONVERTER_CALIB_FILENAME_BYTES] = {};
     char dst_[DOR_CONVERTER_DST_URL_BYTES] = {};
+    // The file the converter reads: the source, or the joined sources.
+    std::string media_;
+    TempFileBeside joined_;
+    JoinTimeline timeline_;
 
     // --- guarded by mutex_
     mutable std::mutex mutex_;

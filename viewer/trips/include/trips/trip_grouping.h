@@ -74,4 +74,14 @@ struct Grouping {
 // trip, its overlap reported as a negative gap.
 Grouping group_trips(std::vector<Clip> clips, const TripRules& rules = {});
 
+// The files of the trip that holds the recording `path`, in order: the
+// grouping is of one folder, so the file name decides. A recording that is
+// in no trip of two or more files (alone, a duplicate, not in the folder)
+// gives `path` alone.
+std::vector<std::string> trip_files_of(const Grouping& grouping, const std::string& path);
+
+// How a trip is named as one source: "FIRST … LAST (N recordings)" with the
+// file names; a single file is its own name.
+std::string trip_files_text(const std::vector<std::string>& files);
+
 }  // namespace trips
