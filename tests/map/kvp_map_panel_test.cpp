@@ -40,6 +40,7 @@ TEST(KvpMapPanel, TheDriveSampleMovesLabelsChartAndMapInStep) {
                                  {"KVP_SETTINGS_DIR", settings.path()},
                                  {"KVP_MAP_TILE_URL", "http://127.0.0.1:9/{z}/{x}/{y}.png"},
                                  {"KVP_TEST_PLAYBACK_FEED", kDrive + "|10000"}});
+    ASSERT_TRUE(kvp.started()) << "KVP or the connection to the X server did not start";
     ASSERT_TRUE(kvp.wait_until_drawn()) << kvp.stderr_text();
     // Mid-drive, after the seek back: the window as a person sees it.
     ASSERT_TRUE(kvp.wait_for_stderr("KVP: labels 6:", 60000)) << kvp.stderr_text();
@@ -47,7 +48,7 @@ TEST(KvpMapPanel, TheDriveSampleMovesLabelsChartAndMapInStep) {
     EXPECT_TRUE(kvp.screenshot(KVP_TEST_OUTPUT_DIR "/kvp-map-panel-playing.png"));
     ASSERT_TRUE(kvp.wait_for_stderr("KVP: map script: Stop()", 60000)) << kvp.stderr_text();
     const std::string log = kvp.stderr_text();
-    EXPECT_TRUE(kvp.close_like_a_window_manager());
+    EXPECT_TRUE(kvp.close_like_a_window_manager()) << kvp.describe_windows();
     EXPECT_EQ(kvp.wait_exit(), 0);
 
     // The scripts, in order: the whole track, a marker move or hide per

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -135,8 +136,17 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         // Other programs' windows come and go while we look at them: a
         // request about a window that has just gone is no failure here.
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-        display_ = XOpenDisplay(display_name_.empty() ? nullptr : display_name_.c_str());
+        XSetErrorHandler([](Display*, XErrorEvent* e) {
+            last_x_error() = e->error_code;
+            return 0;
+        });
+        // A server busy with other tests' clients may refuse a connection
+        // for a moment: try again for up to 10 s.
+        const char* name = display_name_.empty() ? nullptr : display_name_.c_str();
+        for (int i = 0; i < 100 && display_ == nullptr; ++i) {
+            display_ = XOpenDisplay(name);
+            if (display_ == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
     }
     ~KvpProcess() {
         if (pid_ > 0 && !exit_code_) {
@@ -149,6 +159,11 @@ public:
     KvpProcess& operator=(const KvpProcess&) = delete;
 
     bool started() const { return pid_ > 0 && display_ != nullptr; }
+    // The code of the last X error any request of this process met.
+    static int& last_x_error() {
+        static int code = 0;
+        return code;
+    }
     pid_t pid() const { return pid_; }
     std::string stderr_text() const { return kvp_test::read_file(out_.file("stderr")); }
     std::string stdout_text() const { return kvp_test::read_file(out_.file("stdout")); }
@@ -202,6 +217,7 @@ public:
 
     // The top-level windows: id, map state and _NET_WM_PID, for messages.
     std::string describe_windows() {
+        if (display_ == nullptr) return "no connection to the X server";
         std::string text;
         Window root = 0, parent = 0, *children = nullptr;
         unsigned n = 0;
@@ -278,14 +294,25 @@ public:
         return exit_code_;
     }
 
-    // The whole screen as a PNG file.
+    // The whole screen as a PNG file; false with the reason on stderr.
     bool screenshot(const std::string& png_path) {
-        if (display_ == nullptr) return false;
+        if (display_ == nullptr) {
+            std::fprintf(stderr, "screenshot: no connection to the X server\n");
+            return false;
+        }
         XWindowAttributes root{};
-        XGetWindowAttributes(display_, DefaultRootWindow(display_), &root);
+        if (XGetWindowAttributes(display_, DefaultRootWindow(display_), &root) == 0) {
+            std::fprintf(stderr, "screenshot: the root window's size is unknown (X error %d)\n",
+                         last_x_error());
+            return false;
+        }
         XImage* image = XGetImage(display_, DefaultRootWindow(display_), 0, 0, root.width,
                                   root.height, AllPlanes, ZPixmap);
-        if (image == nullptr) return false;
+        if (image == nullptr) {
+            std::fprintf(stderr, "screenshot: no %dx%d image of the screen (X error %d)\n",
+                         root.width, root.height, last_x_error());
+            return false;
+        }
         GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, root.width, root.height);
         guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
         const int stride = gdk_pixbuf_get_rowstride(pixbuf);
