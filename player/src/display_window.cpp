@@ -59,7 +59,6 @@ void select_native_input(SDL_Window* window) {
 }
 
 SDL_Window* window_from_native(PlayerState& ps, DOR_NativeWindow native) {
-    SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
     SDL_Window* window = SDL_CreateWindowFrom(native);
     for (int i = 0; window == nullptr && i < kNativeWindowRetries; ++i) {
         pump_thread_messages(ps, 1);
@@ -127,6 +126,11 @@ void set_gl_attributes() {
 }  // namespace
 
 int init_sdl_gl_video_render(PlayerState& ps) {
+    // A host's window takes OpenGL. SDL keeps its hints in a list without a
+    // lock that its sound thread reads when it starts, so the hint is set
+    // before the sound device opens; setting it again, as the next player
+    // does while another one plays, writes nothing when its value is the same.
+    SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
     if (SDL_InitSubSystem(kSdlSubsystems) != 0) {
         return ps.errors.fail(DOR_PLAYER_SDL_FAILED, "Could not initialize SDL - %s\n",
                               SDL_GetError());
