@@ -104,18 +104,19 @@ asan_round() {
 # threads meet (start-up, stop, steps, view changes, queues, the export
 # pipeline and job); the pixel and whole-export tests add time, not threads,
 # and the frame-step tests time the display, which the sanitizer slows. Only
-# their programs are built (one target per test label, see
-# tests/CMakeLists.txt). Waits last up to five times longer: the sanitizer
-# slows decoding several times over. Two tests that check how closely
-# playback keeps time are left out: the sanitizer's own slowness is what
-# they would measure.
-TSAN_LABELS=(player playback converter controller export)
+# the programs that hold them are built (TSAN_PROGRAMS: kvptool and the
+# whole-export programs are not). Waits last up to five times longer: the
+# sanitizer slows decoding several times over. Two tests that check how
+# closely playback keeps time are left out: the sanitizer's own slowness is
+# what they would measure.
+TSAN_PROGRAMS=(player_tests playback_tests converter_tests converter_core_tests controller_tests
+               export_job_tests)
 TSAN_SLOW='^LifecycleTest\.(ATsClockBeyondThirtyTwoBitsPlaysInStep|ASeekBeforeTheStartShowsTheStartAtOnce)$'
 TSAN_TESTS='^(LifecycleTest|InitTest|ViewEventsTest|StartFailure|AudioOutputTest|PtsQueue|Queue|Prepared|Lifecycle|Pipeline|ControllerTest|ExportJob)\.'
 tsan_round() {
     cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${LINE_TABLES[@]}" \
         -DKVP_SANITIZE_THREAD=ON -DKVP_BUILD_BENCH=OFF "$(shared_samples)" >/dev/null
-    cmake --build build-tsan -j "$JOBS" --target "${TSAN_LABELS[@]/#/tests_label_}"
+    cmake --build build-tsan -j "$JOBS" --target "${TSAN_PROGRAMS[@]}"
     KVP_TEST_WAIT_SCALE=${KVP_TEST_WAIT_SCALE:-5} \
     TSAN_OPTIONS=${TSAN_OPTIONS:-suppressions=$PWD/tests/tsan.supp:second_deadlock_stack=1} \
         run_tests build-tsan -R "$TSAN_TESTS" -E "$TSAN_SLOW"
