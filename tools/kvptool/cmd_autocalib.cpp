@@ -14,6 +14,8 @@
 #include "command.h"
 #include "common.h"
 
+// Named for the build that compiles the commands together.
+namespace autocalib_command {
 namespace {
 
 struct Options {
@@ -76,5 +78,6 @@ void setup_autocalib(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
+}  // namespace autocalib_command
 
-KVPTOOL_COMMAND(autocalib, setup_autocalib)
+KVPTOOL_COMMAND(autocalib, autocalib_command::setup_autocalib)

@@ -13,6 +13,8 @@
 #include "common.h"
 #include "geometry/vertex_factory.h"
 
+// Named for the build that compiles the commands together.
+namespace calib_command {
 namespace {
 
 struct Options {
@@ -104,5 +106,6 @@ void setup_calib(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
+}  // namespace calib_command
 
-KVPTOOL_COMMAND(calib, setup_calib)
+KVPTOOL_COMMAND(calib, calib_command::setup_calib)

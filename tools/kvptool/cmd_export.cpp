@@ -48,6 +48,8 @@ extern "C" {
 #include "platform/paths.h"
 #include "platform/text.h"
 
+// Named for the build that compiles the commands together.
+namespace export_command {
 namespace {
 
 // --- what the dialog offers
@@ -668,5 +670,6 @@ void setup_export(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
+}  // namespace export_command
 
-KVPTOOL_COMMAND(export, setup_export)
+KVPTOOL_COMMAND(export, export_command::setup_export)

@@ -20,6 +20,8 @@
 #include "telemetry/telemetry_text.h"
 #include "trips/gpx.h"
 
+// Named for the build that compiles the commands together.
+namespace gps_command {
 namespace {
 
 struct Options {
@@ -237,5 +239,6 @@ void setup_gps(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
+}  // namespace gps_command
 
-KVPTOOL_COMMAND(gps, setup_gps)
+KVPTOOL_COMMAND(gps, gps_command::setup_gps)

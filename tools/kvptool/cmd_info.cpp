@@ -25,6 +25,8 @@ extern "C" {
 #include "tsfix/ts_fix_tool.h"
 #include "tsfix/ts_packet.h"
 
+// Named for the build that compiles the commands together.
+namespace info_command {
 namespace {
 
 struct Options {
@@ -184,5 +186,6 @@ void setup_info(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
+}  // namespace info_command
 
-KVPTOOL_COMMAND(info, setup_info)
+KVPTOOL_COMMAND(info, info_command::setup_info)

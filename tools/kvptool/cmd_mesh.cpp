@@ -12,6 +12,8 @@
 #include "common.h"
 #include "geometry/vertex_factory.h"
 
+// Named for the build that compiles the commands together.
+namespace mesh_command {
 namespace {
 
 struct Options {
@@ -70,5 +72,6 @@ void setup_mesh(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
+}  // namespace mesh_command
 
-KVPTOOL_COMMAND(mesh, setup_mesh)
+KVPTOOL_COMMAND(mesh, mesh_command::setup_mesh)

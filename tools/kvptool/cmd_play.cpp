@@ -22,6 +22,8 @@
 #include "platform/video_host_window.h"
 #include "platform/window_messages.h"
 
+// Named for the build that compiles the commands together.
+namespace play_command {
 namespace {
 
 constexpr int kPollMs = 50;
@@ -259,5 +261,6 @@ void setup_play(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
+}  // namespace play_command
 
-KVPTOOL_COMMAND(play, setup_play)
+KVPTOOL_COMMAND(play, play_command::setup_play)

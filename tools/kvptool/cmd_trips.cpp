@@ -17,6 +17,8 @@
 #include "trips/gpx.h"
 #include "trips/recording_name.h"
 
+// Named for the build that compiles the commands together.
+namespace trips_command {
 namespace {
 
 struct Options {
@@ -220,5 +222,6 @@ void setup_trips(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
+}  // namespace trips_command
 
-KVPTOOL_COMMAND(trips, setup_trips)
+KVPTOOL_COMMAND(trips, trips_command::setup_trips)

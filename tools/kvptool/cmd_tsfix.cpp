@@ -14,6 +14,8 @@
 #include "common.h"
 #include "tsfix/ts_fix_tool.h"
 
+// Named for the build that compiles the commands together.
+namespace tsfix_command {
 namespace {
 
 struct Options {
@@ -82,5 +84,6 @@ void setup_tsfix(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
+}  // namespace tsfix_command
 
-KVPTOOL_COMMAND(tsfix, setup_tsfix)
+KVPTOOL_COMMAND(tsfix, tsfix_command::setup_tsfix)
