@@ -152,13 +152,25 @@ CoordinateMap rasterize_map(const MeshArrays& mesh, const geometry::Mat4& mvp,
     map.height = height;
     map.texels.assign(static_cast<std::size_t>(width) * height * kTexelFloats, 0.0f);
     if (mesh.positions == nullptr || mesh.texcoords == nullptr) return map;
+    // The depth range: -w <= z <= w.
+    const auto near_side = [](const Vertex& v) { return v.clip[2] + v.clip[3]; };
+    const auto far_side = [](const Vertex& v) { return v.clip[3] - v.clip[2]; };
+    const auto within_depth = [&](const Vertex& v) {
+        return near_side(v) >= 0.0f && far_side(v) >= 0.0f;
+    };
     for (int first = 0; first + 2 < mesh.vertex_count; first += 3) {
-        std::vector<Vertex> polygon = {make_vertex(mesh, mvp, st, first),
-                                       make_vertex(mesh, mvp, st, first + 1),
-                                       make_vertex(mesh, mvp, st, first + 2)};
-        // The depth range: -w <= z <= w.
-        polygon = clip_polygon(polygon, [](const Vertex& v) { return v.clip[2] + v.clip[3]; });
-        polygon = clip_polygon(polygon, [](const Vertex& v) { return v.clip[3] - v.clip[2]; });
+        const Vertex triangle[3] = {make_vertex(mesh, mvp, st, first),
+                                    make_vertex(mesh, mvp, st, first + 1),
+                                    make_vertex(mesh, mvp, st, first + 2)};
+        // Most triangles lie wholly within it: drawn as they are, which is
+        // what clipping would leave of them.
+        if (within_depth(triangle[0]) && within_depth(triangle[1]) && within_depth(triangle[2])) {
+            draw_triangle(triangle, map);
+            continue;
+        }
+        std::vector<Vertex> polygon(triangle, triangle + 3);
+        polygon = clip_polygon(polygon, near_side);
+        polygon = clip_polygon(polygon, far_side);
         for (std::size_t k = 1; k + 1 < polygon.size(); ++k) {
             const Vertex fan[3] = {polygon[0], polygon[k], polygon[k + 1]};
             draw_triangle(fan, map);
