@@ -23,13 +23,13 @@ if(KVP_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 # kvp_optimise_when_sanitized(<source>...)
-# Arithmetic run per pixel or per vertex (the converter's coordinate maps)
-# is compiled at -O1 in the sanitizer tree's -O0 build: every access is still
-# checked, and the tests' exports no longer spend most of their time there.
+# Arithmetic run per pixel or per vertex (the meshes, the converter's
+# coordinate maps) is compiled at -O1 in the sanitizer tree's -O0 build:
+# every access is still checked, and the tests' exports no longer spend most
+# of their time there.
 function(kvp_optimise_when_sanitized)
     if(KVP_SANITIZE AND CMAKE_BUILD_TYPE STREQUAL "Debug")
-        set_source_files_properties(${ARGN} DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
-            PROPERTIES COMPILE_OPTIONS -O1)
+        set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS -O1)
     endif()
 endfunction()
 if(KVP_SANITIZE_THREAD)

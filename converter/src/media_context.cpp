@@ -41,16 +41,13 @@ int open_decoder(const AVStream* st, av::CodecContextPtr& ctx, ErrorText& error,
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (codec == nullptr) return error.fail(DOR_CONVERTER_ERROR_FAILURE, "%s", not_found);
     ctx.reset(avcodec_alloc_context3(codec));
-    if (!ctx || avcodec_parameters_to_context(ctx.get(), st->codecpar) < 0) {
-        ctx.reset();
-        return error.fail(DOR_CONVERTER_ERROR_FAILURE, "%s", cannot_open);
-    }
     // Pictures are decoded on as many threads as the machine has cores, as
     // the ffmpeg program decodes them: one thread decodes a 1920x1920
     // picture more slowly than the encoder's threads take the small output.
     // The decoded pictures are the same; the decoder holds a few more.
-    if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) ctx->thread_count = 0;
-    if (avcodec_open2(ctx.get(), codec, nullptr) < 0) {
+    if (ctx && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) ctx->thread_count = 0;
+    if (!ctx || avcodec_parameters_to_context(ctx.get(), st->codecpar) < 0 ||
+        avcodec_open2(ctx.get(), codec, nullptr) < 0) {
         ctx.reset();
         return error.fail(DOR_CONVERTER_ERROR_FAILURE, "%s", cannot_open);
     }
