@@ -6,6 +6,7 @@
 #include <limits>
 
 extern "C" {
+#include <libavutil/cpu.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 }
@@ -41,11 +42,11 @@ int open_decoder(const AVStream* st, av::CodecContextPtr& ctx, ErrorText& error,
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (codec == nullptr) return error.fail(DOR_CONVERTER_ERROR_FAILURE, "%s", not_found);
     ctx.reset(avcodec_alloc_context3(codec));
-    // Pictures are decoded on as many threads as the machine has cores, as
-    // the ffmpeg program decodes them: one thread decodes a 1920x1920
-    // picture more slowly than the encoder's threads take the small output.
-    // The decoded pictures are the same; the decoder holds a few more.
-    if (ctx && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) ctx->thread_count = 0;
+    // Pictures are decoded on one thread a core: one thread decodes a
+    // 1920x1920 picture more slowly than the encoder's threads take the
+    // small output. The decoded pictures are the same; each thread holds a
+    // picture, so not the one more than the cores that FFmpeg would pick.
+    if (ctx && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) ctx->thread_count = av_cpu_count();
     if (!ctx || avcodec_parameters_to_context(ctx.get(), st->codecpar) < 0 ||
         avcodec_open2(ctx.get(), codec, nullptr) < 0) {
         ctx.reset();
@@ -168,6 +169,10 @@ AVDictionary* encoder_options(AVCodecContext* ctx) {
         // for the lower latency of slices, which leave cores idle while the
         // slowest slice of each picture finishes.
         av_dict_set(&options, "x264-params", "sliced-threads=0", 0);
+        // Two encoding threads a core, not x264's own one and a half: the
+        // decoder's threads share the cores, and the encoder, the slowest
+        // stage, then gets its share of them.
+        av_dict_set_int(&options, "threads", 2 * static_cast<int64_t>(av_cpu_count()), 0);
     } else if (ctx->codec_id == AV_CODEC_ID_HEVC) {
         av_dict_set(&options, "x265-params", "qp=20", 0);
         av_dict_set(&options, "preset", "ultrafast", 0);
