@@ -128,18 +128,36 @@ TEST(ExportJob, ConvertsTheWholeRecordingByTheConvertersOwnLength) {
     EXPECT_EQ(run.destroyed, 1);
 }
 
-TEST(ExportJob, CancelStopsTheConverterAtOnceAndKeepsTheCompleteFile) {
-    kvp_test::TempDir dir;
-    JobRun run;
-    auto job = run.start(request_in(dir));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const auto asked = std::chrono::steady_clock::now();
-    job->cancel();
-    const ExportResult r = run.wait();
-    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
-    EXPECT_EQ(r.outcome, ExportOutcome::cancelled);
-    EXPECT_TRUE(run.converter.stopped);
-    EXPECT_TRUE(kvp_test::names_in(dir.path()).count("clip_out.mp4"));
+// A cancel stops the converter at once. What it finished is kept when it
+// holds pictures; a file stopped before the first picture (the header and
+// empty tracks, or nothing but what Init made) plays nothing and goes.
+TEST(ExportJob, CancelStopsTheConverterAtOnceAndKeepsOnlyAPlayableFile) {
+    kvp_test::TempDir media;
+    const std::string empty_tracks = media.file("empty_tracks.mp4");
+    ASSERT_EQ(kvp_test::run_command("ffmpeg -v error -f lavfi -i testsrc=size=64x64 -frames:v 0 "
+                                    "-c:v libx264 '" +
+                                    empty_tracks + "'")
+                  .exit_code,
+              0);
+    const struct {
+        std::string written;  // "" for Init's file
+        bool kept;
+    } cases[] = {{KVP_SAMPLES_DIR "/flat.mp4", true}, {empty_tracks, false}, {"", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        kvp_test::TempDir dir;
+        JobRun run;
+        run.converter.picture_file = c.written;
+        auto job = run.start(request_in(dir));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto asked = std::chrono::steady_clock::now();
+        job->cancel();
+        const ExportResult r = run.wait();
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
+        EXPECT_EQ(r.outcome, ExportOutcome::cancelled);
+        EXPECT_TRUE(run.converter.stopped);
+        EXPECT_EQ(kvp_test::names_in(dir.path()).count("clip_out.mp4"), c.kept ? 1u : 0u);
+    }
 }
 
 // Failures are reported with the converter's code and text, never as a

@@ -435,6 +435,8 @@ int convert(const Options& opt, ConverterInitParam& p) {
     // converter's result says whether the file was finished.
     const std::string text = conv.c->GetLastErrorText();
     if (const int rc = conv.c->GetConversionResult()) return fail("conversion failed", text, rc);
+    // Interrupted before its first picture, the file has nothing to play.
+    if (interrupted() && !exporter::holds_a_picture(opt.out)) std::remove(opt.out.c_str());
     if (text != text_before) fail("warning: some input was skipped", text, 0);
     std::string why;
     if (overlay.active() && !interrupted() && !kvptool::finish_overlay(overlay, opt.out, why)) {

@@ -204,7 +204,11 @@ ExportResult ExportJob::convert(DOR_SphereVideoConverter* c) {
         std::remove(request_.output.c_str());
         return failure(rc, text);
     }
-    if (cancelled()) return outcome(ExportOutcome::cancelled);
+    if (cancelled()) {
+        // Stopped before its first picture, the file has nothing to play.
+        if (!holds_a_picture(request_.output)) std::remove(request_.output.c_str());
+        return outcome(ExportOutcome::cancelled);
+    }
     if (!telemetry.active()) return outcome(ExportOutcome::finished);
     return finish_overlay(telemetry);
 }

@@ -114,4 +114,21 @@ bool move_file(const std::string& from, const std::string& to, std::string* why)
     return true;
 }
 
+bool holds_a_picture(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return false;
+    Input in(raw);
+    std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
+    if (!pkt) return false;
+    // The streams are known from the header; the first video packet of a
+    // stopped conversion lies near the start, behind at most some sound.
+    while (av_read_frame(in.get(), pkt.get()) >= 0) {
+        const bool video =
+            in->streams[pkt->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+        av_packet_unref(pkt.get());
+        if (video) return true;
+    }
+    return false;
+}
+
 }  // namespace exporter

@@ -17,4 +17,9 @@ bool stream_copy(const std::string& in, const std::string& out, std::string* why
 // and then removed. False with the reason in `why`; `from` stays then.
 bool move_file(const std::string& from, const std::string& to, std::string* why);
 
+// True when `path` opens as media and holds at least one video packet. A
+// conversion stopped before its first picture leaves a file with a header
+// and empty tracks, which no player shows: that one is false.
+bool holds_a_picture(const std::string& path);
+
 }  // namespace exporter
