@@ -270,6 +270,8 @@ TEST_F(ConvertDialogTest, CancelLeavesAPlayableFileOrNoneAndNoMessage) {
         EXPECT_LT(seconds, 9.5);
     }
     EXPECT_TRUE(gtk_widget_is_sensitive(d->widget("btnStart")));
+    viewer_test::pump_for(200);  // drawn as it is now
+    screenshot(GTK_WIDGET(d->window()), "convert-dialog-cancelled.png");
 
     // Closing during an export asks first, then stops the export and the
     // preview before the dialog goes.
